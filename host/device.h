@@ -1,0 +1,95 @@
+// One emulated device: an image folder on the host with its object store (IMAGE/store), its
+// database (IMAGE/device.db: registry, file metadata, settings) and its journal
+// (IMAGE/journal.log). A host program installs one device at start; tests install a fresh one
+// per test. The platform calls reach it through CurrentDevice() only.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/wintypes.h"
+
+namespace host {
+
+class Database;
+class RegistryStore;
+class ObjectStore;
+class ModuleTable;
+class ComRuntime;
+
+class Device {
+public:
+    // Opens an existing image. Null with a reason when the folder is not an image.
+    static std::unique_ptr<Device> Open(const std::filesystem::path& image, std::string* error);
+    // Makes a new, empty image: the folder must be missing or empty unless force is set, in which
+    // case what it held is removed first.
+    static std::unique_ptr<Device> Create(const std::filesystem::path& image, bool force, std::string* error);
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    const std::filesystem::path& Root() const { return m_root; }
+    std::filesystem::path StoreRoot() const { return m_root / "store"; }
+    Database& Db() { return *m_db; }
+    RegistryStore& Registry() { return *m_registry; }
+    ObjectStore& Files() { return *m_files; }
+    ModuleTable& Modules() { return *m_modules; }
+    ComRuntime& Com() { return *m_com; }
+
+    // The device's settings (screen size, ROM version, the emulator's own): text by name.
+    std::string Setting(std::string_view name, std::string_view fallback = {}) const;
+    bool SetSetting(std::string_view name, std::string_view value);
+    int ScreenWidth() const;
+    int ScreenHeight() const;
+
+    // Journal: every message box and reset is appended to IMAGE/journal.log and handed to the
+    // console sink (pocketsim prints it on standard output).
+    void Record(std::string_view line);
+    void SetConsole(std::function<void(std::string_view)> sink) { m_console = std::move(sink); }
+    // Answers for message boxes, used in order; an empty queue answers with the first button.
+    void QueueAnswer(int id) { m_answers.push_back(id); }
+    int NextAnswer(unsigned style);
+    // Debug trace lines; dropped when no sink is set.
+    void SetTraceSink(std::function<void(std::u16string_view)> sink) { m_trace = std::move(sink); }
+    void Trace(std::u16string_view line) const {
+        if (m_trace) m_trace(line);
+    }
+
+private:
+    Device(std::filesystem::path root, std::unique_ptr<Database> db);
+
+    std::filesystem::path m_root;
+    std::unique_ptr<Database> m_db;
+    std::unique_ptr<RegistryStore> m_registry;
+    std::unique_ptr<ObjectStore> m_files;
+    std::unique_ptr<ModuleTable> m_modules;
+    std::unique_ptr<ComRuntime> m_com;
+    std::function<void(std::string_view)> m_console;
+    std::function<void(std::u16string_view)> m_trace;
+    std::deque<int> m_answers;
+};
+
+// The installed device, or null; platform calls fail cleanly without one.
+Device* CurrentDevice();
+
+// Installs a device for a scope and restores the previous one afterwards.
+class ScopedDevice {
+public:
+    explicit ScopedDevice(Device* device);
+    ~ScopedDevice();
+    ScopedDevice(const ScopedDevice&) = delete;
+    ScopedDevice& operator=(const ScopedDevice&) = delete;
+
+private:
+    Device* m_previous;
+};
+
+// Thread's last error, shared by every platform call.
+void SetLastErrorCode(DWORD error);
+DWORD LastErrorCode();
+
+}  // namespace host

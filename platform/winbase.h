@@ -1,0 +1,49 @@
+// Process-wide platform calls that every subsystem uses: last error, message boxes, the debug
+// trace sink, time and system metrics. Implemented by the device the host program installed.
+#pragma once
+
+#include "winerror.h"
+#include "wintypes.h"
+
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+// Message boxes. The device records each one and answers it (see the emulator's journal).
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040L
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_DEFBUTTON2 0x00000100L
+#define MB_APPLMODAL 0x00000000L
+#define MB_SETFOREGROUND 0x00010000L
+#define MB_TOPMOST 0x00040000L
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
+
+// Debug trace lines ("++PressKey\n" ...). Nothing depends on them; the device hands them to the
+// trace sink a host program or test installed, and drops them when there is none.
+void OutputDebugStringW(LPCWSTR text);
+void DebugTrace(LPCWSTR fmt, ...);
+
+DWORD GetTickCount();
+void Sleep(DWORD ms);
+
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+int GetSystemMetrics(int index);
