@@ -1,2 +1,47 @@
+// pocketsim: plays the device for a person. One table of commands; each entry parses its own
+// arguments and returns 0 on success, 1 when the run fails, 2 on bad usage.
 #include <cstdio>
-int main() { return 0; }
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args);
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"init", commands::Init, "make a device image with the package installed"},
+    {"reg", commands::Reg, "export or import the registry as .reg text"},
+    {"demo", commands::Demo, "make a default image and show the package at work"},
+};
+
+void PrintUsage(FILE* out) {
+    std::fprintf(out, "usage: pocketsim COMMAND [ARGS...]   (pocketsim COMMAND --help for more)\n\ncommands:\n");
+    for (auto& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return cli::kUsage;
+    }
+    std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return cli::kOk;
+    }
+    std::vector<std::string> rest(argv + 2, argv + argc);
+    for (auto& c : kCommands)
+        if (name == c.name) return c.run(rest);
+    return cli::Fail(cli::kUsage, "unknown command '" + name + "' (try pocketsim --help)");
+}

@@ -52,6 +52,12 @@ union ULARGE_INTEGER {
     ULONGLONG QuadPart;
 };
 
+#define STATFLAG_DEFAULT 0
+#define STATFLAG_NONAME 1
+#define STGM_READ 0x00000000L
+#define STGM_WRITE 0x00000001L
+#define STGM_READWRITE 0x00000002L
+
 #define STREAM_SEEK_SET 0
 #define STREAM_SEEK_CUR 1
 #define STREAM_SEEK_END 2
@@ -90,12 +96,26 @@ protected:
 #define CLSCTX_INPROC_SERVER 0x1
 #define CLSCTX_INPROC_HANDLER 0x2
 #define CLSCTX_LOCAL_SERVER 0x4
+#define CLSCTX_REMOTE_SERVER 0x10
 #define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER)
+#define CLSCTX_SERVER (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
 #define COINIT_MULTITHREADED 0x0
 #define COINIT_APARTMENTTHREADED 0x2
+#define COINIT_DISABLE_OLE1DDE 0x4
+#define COINIT_SPEED_OVER_MEMORY 0x8
 
+// COM is initialised per thread, as the device's COM requires before any class is created:
+// without it CoCreateInstance and CoGetClassObject fail with CO_E_NOTINITIALIZED. The first call
+// on a thread returns S_OK, later ones S_FALSE; each needs its CoUninitialize.
+// Class creation looks at the emulator's own classes first, then at the registered in-process
+// server ("HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32"). Failures: REGDB_E_CLASSNOTREG (no
+// registration or no server path), CO_E_DLLNOTFOUND (the library does not load), CO_E_ERRORINDLL
+// (it exports no DllGetClassObject), E_NOTIMPL (a context without CLSCTX_INPROC_SERVER: the
+// device has no out-of-process servers), or the server's own code. The object is null on failure.
 HRESULT CoInitializeEx(LPVOID reserved, DWORD flags);
 void CoUninitialize();
+// Frees the in-process servers whose DllCanUnloadNow answers S_OK.
+void CoFreeUnusedLibraries();
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, LPVOID* object);
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID reserved, REFIID riid, LPVOID* object);
 LPVOID CoTaskMemAlloc(size_t size);
@@ -114,6 +134,7 @@ BSTR SysAllocString(const OLECHAR* text);
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 void SysFreeString(BSTR text);
 UINT SysStringLen(BSTR text);
+UINT SysStringByteLen(BSTR text);
 
 // Signatures of an in-process server's exports.
 typedef HRESULT (*DllGetClassObjectProc)(REFCLSID clsid, REFIID riid, LPVOID* object);

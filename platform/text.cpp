@@ -29,6 +29,13 @@ WCHAR* wcscat(WCHAR* dst, const WCHAR* src) {
     return dst;
 }
 
+WCHAR* wcsncat(WCHAR* dst, const WCHAR* src, size_t n) {
+    WCHAR* d = dst + wcslen(dst);
+    while (n-- && *src) *d++ = *src++;
+    *d = 0;
+    return dst;
+}
+
 int wcscmp(const WCHAR* a, const WCHAR* b) {
     while (*a && *a == *b) ++a, ++b;
     return (int)*a - (int)*b;
@@ -42,19 +49,28 @@ int wcsncmp(const WCHAR* a, const WCHAR* b, size_t n) {
     return 0;
 }
 
+// The C runtime orders case-insensitive comparisons as if both sides were lower case, so "_"
+// sorts before letters. Equality must stay exactly that of the upper-case folding that the file
+// system and registry use; lower-casing the upper-case form keeps it, because towlower16 maps
+// distinct upper-case forms to distinct keys once dotted capital I is kept apart from "I".
+static unsigned OrderKey(WCHAR c) {
+    WCHAR upper = towupper16(c);
+    return upper == 0x130 ? 0x130u : towlower16(upper);
+}
+
 int _wcsicmp(const WCHAR* a, const WCHAR* b) {
     for (;; ++a, ++b) {
-        WCHAR ca = towupper16(*a), cb = towupper16(*b);
-        if (ca != cb) return (int)ca - (int)cb;
-        if (!ca) return 0;
+        unsigned ka = OrderKey(*a), kb = OrderKey(*b);
+        if (ka != kb) return (int)ka - (int)kb;
+        if (!ka) return 0;
     }
 }
 
 int _wcsnicmp(const WCHAR* a, const WCHAR* b, size_t n) {
     for (; n; --n, ++a, ++b) {
-        WCHAR ca = towupper16(*a), cb = towupper16(*b);
-        if (ca != cb) return (int)ca - (int)cb;
-        if (!ca) return 0;
+        unsigned ka = OrderKey(*a), kb = OrderKey(*b);
+        if (ka != kb) return (int)ka - (int)kb;
+        if (!ka) return 0;
     }
     return 0;
 }
@@ -163,59 +179,73 @@ int ScanHex(const WCHAR* s, DWORD* v) {
     return 1;
 }
 
+namespace {
+
+// Letters whose lower-case forms are a run at a fixed distance from their upper-case forms.
+struct OffsetRange {
+    WCHAR lowerFirst, lowerLast;
+    int toUpper;
+};
+const OffsetRange kOffsetRanges[] = {
+    {0x00E0, 0x00F6, -0x20}, {0x00F8, 0x00FE, -0x20},  // Latin-1
+    {0x03AD, 0x03AF, -0x25}, {0x03B1, 0x03C1, -0x20}, {0x03C3, 0x03CB, -0x20}, {0x03CD, 0x03CE, -0x3F},  // Greek
+    {0x0430, 0x044F, -0x20}, {0x0450, 0x045F, -0x50},  // Cyrillic
+    {0x0561, 0x0586, -0x30},                           // Armenian
+    {0xFF41, 0xFF5A, -0x20},                           // full-width Latin
+};
+
+// Runs where upper and lower case alternate; upperOdd tells which of each pair is upper case.
+struct PairRange {
+    WCHAR first, last;
+    bool upperOdd;
+};
+const PairRange kPairRanges[] = {
+    {0x0100, 0x012F, false}, {0x0132, 0x0137, false}, {0x0139, 0x0148, true},  {0x014A, 0x0177, false},
+    {0x0179, 0x017E, true},  {0x01CD, 0x01DC, true},  {0x01DE, 0x01EF, false}, {0x01F8, 0x021F, false},
+    {0x0222, 0x0233, false}, {0x03D8, 0x03EF, false}, {0x0460, 0x0481, false}, {0x048A, 0x04BF, false},
+    {0x04C1, 0x04CE, true},  {0x04D0, 0x052F, false}, {0x1E00, 0x1E95, false}, {0x1EA0, 0x1EFF, false},
+};
+
+// Irregular letters. A zero in one direction means that mapping does not exist: the dotless i,
+// the long s, the micro sign and the final sigma have upper-case forms whose lower case is
+// another letter, and the dotted capital I lowers to a plain i.
+struct SinglePair {
+    WCHAR lower, upper;
+    bool toUpper, toLower;
+};
+const SinglePair kSingles[] = {
+    {0x00FF, 0x0178, true, true}, {0x03AC, 0x0386, true, true}, {0x03CC, 0x038C, true, true},
+    {0x04CF, 0x04C0, true, true}, {0x00B5, 0x039C, true, false}, {0x0131, 'I', true, false},
+    {0x017F, 'S', true, false},   {0x03C2, 0x03A3, true, false}, {'i', 0x0130, false, true},
+};
+
+}  // namespace
+
 WCHAR towupper16(WCHAR c) {
     if (c < 0x80) return (c >= 'a' && c <= 'z') ? WCHAR(c - 0x20) : c;
-    if (c < 0x100) {
-        if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return WCHAR(c - 0x20);
-        if (c == 0xFF) return 0x178;
-        if (c == 0xB5) return 0x39C;
-        return c;
-    }
-    if (c <= 0x17F) {
-        if (c == 0x131) return 'I';
-        if (c == 0x17F) return 'S';
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c : WCHAR(c - 1);
-        if (c == 0x138 || c == 0x149 || c == 0x130 || c == 0x178) return c;
-        return (c & 1) ? WCHAR(c - 1) : c;
-    }
-    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return WCHAR(c - 0x20);
-    if (c == 0x3C2) return 0x3A3;
-    if (c == 0x3AC) return 0x386;
-    if (c >= 0x3AD && c <= 0x3AF) return WCHAR(c - 0x25);
-    if (c == 0x3CC) return 0x38C;
-    if (c == 0x3CD || c == 0x3CE) return WCHAR(c - 0x3F);
-    if (c >= 0x430 && c <= 0x44F) return WCHAR(c - 0x20);
-    if (c >= 0x450 && c <= 0x45F) return WCHAR(c - 0x50);
-    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F))
-        return (c & 1) ? WCHAR(c - 1) : c;
-    if (c >= 0x4C1 && c <= 0x4CE) return (c & 1) ? c : WCHAR(c - 1);
-    if (c == 0x4CF) return 0x4C0;
-    if (c >= 0xFF41 && c <= 0xFF5A) return WCHAR(c - 0x20);
+    for (const auto& r : kOffsetRanges)
+        if (c >= r.lowerFirst && c <= r.lowerLast) return WCHAR(c + r.toUpper);
+    for (const auto& r : kPairRanges)
+        if (c >= r.first && c <= r.last) {
+            bool isUpper = ((c & 1) != 0) == r.upperOdd;
+            return isUpper ? c : WCHAR(c - 1);
+        }
+    for (const auto& p : kSingles)
+        if (p.toUpper && c == p.lower) return p.upper;
     return c;
 }
 
 WCHAR towlower16(WCHAR c) {
     if (c < 0x80) return (c >= 'A' && c <= 'Z') ? WCHAR(c + 0x20) : c;
-    if (c < 0x100) return (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? WCHAR(c + 0x20) : c;
-    if (c <= 0x17F) {
-        if (c == 0x130) return 'i';
-        if (c == 0x178) return 0xFF;
-        if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? WCHAR(c + 1) : c;
-        if (c == 0x138 || c == 0x149 || c == 0x131 || c == 0x17F) return c;
-        return (c & 1) ? c : WCHAR(c + 1);
-    }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return WCHAR(c + 0x20);
-    if (c == 0x386) return 0x3AC;
-    if (c >= 0x388 && c <= 0x38A) return WCHAR(c + 0x25);
-    if (c == 0x38C) return 0x3CC;
-    if (c == 0x38E || c == 0x38F) return WCHAR(c + 0x3F);
-    if (c >= 0x410 && c <= 0x42F) return WCHAR(c + 0x20);
-    if (c >= 0x400 && c <= 0x40F) return WCHAR(c + 0x50);
-    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F))
-        return (c & 1) ? c : WCHAR(c + 1);
-    if (c >= 0x4C1 && c <= 0x4CE) return (c & 1) ? WCHAR(c + 1) : c;
-    if (c == 0x4C0) return 0x4CF;
-    if (c >= 0xFF21 && c <= 0xFF3A) return WCHAR(c + 0x20);
+    for (const auto& r : kOffsetRanges)
+        if (c >= r.lowerFirst + r.toUpper && c <= r.lowerLast + r.toUpper) return WCHAR(c - r.toUpper);
+    for (const auto& r : kPairRanges)
+        if (c >= r.first && c <= r.last) {
+            bool isUpper = ((c & 1) != 0) == r.upperOdd;
+            return isUpper ? WCHAR(c + 1) : c;
+        }
+    for (const auto& p : kSingles)
+        if (p.toLower && c == p.upper) return p.lower;
     return c;
 }
 
@@ -236,6 +266,16 @@ DWORD CharUpperBuffW(WCHAR* s, DWORD count) {
     return count;
 }
 
+WCHAR* _wcsupr(WCHAR* s) {
+    for (WCHAR* p = s; *p; ++p) *p = towupper16(*p);
+    return s;
+}
+
+WCHAR* _wcslwr(WCHAR* s) {
+    for (WCHAR* p = s; *p; ++p) *p = towlower16(*p);
+    return s;
+}
+
 namespace {
 
 // Output cursor that never writes past the end and remembers whether anything was cut.
@@ -253,17 +293,19 @@ struct Out {
     }
 };
 
-void EmitField(Out& o, const WCHAR* s, size_t len, int width, bool left, WCHAR padChar, bool signAware) {
+// Pads s to width. With zero padding the first prefixLen units (a sign, "0x") stay in front of
+// the zeros.
+void EmitField(Out& o, const WCHAR* s, size_t len, int width, bool left, WCHAR padChar, size_t prefixLen = 0) {
     size_t pad = (width > 0 && (size_t)width > len) ? (size_t)width - len : 0;
     if (left) {
         for (size_t i = 0; i < len; ++i) o.Put(s[i]);
         o.Pad(pad, ' ');
         return;
     }
-    if (padChar == '0' && signAware && len && (s[0] == '-' || s[0] == '+')) {
-        o.Put(s[0]);
-        ++s;
-        --len;
+    if (padChar == '0') {
+        for (size_t i = 0; i < prefixLen; ++i) o.Put(s[i]);
+        s += prefixLen;
+        len -= prefixLen;
     }
     o.Pad(pad, padChar);
     for (size_t i = 0; i < len; ++i) o.Put(s[i]);
@@ -279,13 +321,14 @@ int vswprintf16(WCHAR* buf, size_t size, const WCHAR* fmt, va_list ap) {
             continue;
         }
         ++f;
-        bool left = false, zero = false, plus = false;
+        bool left = false, zero = false, plus = false, space = false, alternate = false;
         for (;; ++f) {
             if (*f == '-') left = true;
             else if (*f == '0') zero = true;
             else if (*f == '+') plus = true;
-            else if (*f == ' ' || *f == '#') {
-            } else break;
+            else if (*f == ' ') space = true;
+            else if (*f == '#') alternate = true;
+            else break;
         }
         int width = -1, prec = -1;
         if (*f == '*') {
@@ -309,6 +352,7 @@ int vswprintf16(WCHAR* buf, size_t size, const WCHAR* fmt, va_list ap) {
         while (*f == 'l' || *f == 'h' || *f == 'I' || *f == 'w') {
             if (*f == 'h') narrow = true;
             if (*f == 'l' && f[1] == 'l') wide64 = true, ++f;
+            if (*f == 'I' && f[1] == '6' && f[2] == '4') wide64 = true, f += 2;
             ++f;
         }
         WCHAR tmp[72];
@@ -321,7 +365,7 @@ int vswprintf16(WCHAR* buf, size_t size, const WCHAR* fmt, va_list ap) {
             break;
         case 'c': {
             WCHAR c = static_cast<WCHAR>(va_arg(ap, int));
-            EmitField(o, &c, 1, width, left, ' ', false);
+            EmitField(o, &c, 1, width, left, ' ');
             break;
         }
         case 's':
@@ -333,12 +377,12 @@ int vswprintf16(WCHAR* buf, size_t size, const WCHAR* fmt, va_list ap) {
                 std::u16string w = FromUtf8(s ? s : "(null)");
                 len = w.size();
                 if (prec >= 0 && (size_t)prec < len) len = prec;
-                EmitField(o, w.c_str(), len, width, left, ' ', false);
+                EmitField(o, w.c_str(), len, width, left, ' ');
             } else {
                 const WCHAR* s = va_arg(ap, const WCHAR*);
                 if (!s) s = u"(null)";
                 while ((prec < 0 || len < (size_t)prec) && s[len]) ++len;
-                EmitField(o, s, len, width, left, ' ', false);
+                EmitField(o, s, len, width, left, ' ');
             }
             break;
         }
@@ -364,18 +408,29 @@ int vswprintf16(WCHAR* buf, size_t size, const WCHAR* fmt, va_list ap) {
                 if (narrow) mag = static_cast<unsigned short>(mag);
             }
             const char* digits = (*f == 'X' || *f == 'p') ? "0123456789ABCDEF" : "0123456789abcdef";
+            bool isZero = mag == 0;
             WCHAR rev[32];
             int n = 0;
-            do {
+            // A precision of 0 prints no digits for the value 0, as the C runtime does.
+            while (mag || (n == 0 && prec != 0)) {
                 rev[n++] = digits[mag % base];
                 mag /= base;
-            } while (mag);
+            }
+            // The digit buffer holds 64 digits of precision; nothing asks for more.
+            if (prec > 64) prec = 64;
             int len = 0;
+            bool isSigned = *f == 'd' || *f == 'i';
             if (neg) tmp[len++] = '-';
-            else if (plus && (*f == 'd' || *f == 'i')) tmp[len++] = '+';
+            else if (plus && isSigned) tmp[len++] = '+';
+            else if (space && isSigned) tmp[len++] = ' ';
+            if (alternate && !isZero && (*f == 'x' || *f == 'X')) {
+                tmp[len++] = '0';
+                tmp[len++] = *f;
+            }
+            size_t prefixLen = static_cast<size_t>(len);
             for (int k = n; k < prec; ++k) tmp[len++] = '0';
             while (n) tmp[len++] = rev[--n];
-            EmitField(o, tmp, len, width, left, (zero && prec < 0) ? '0' : ' ', true);
+            EmitField(o, tmp, len, width, left, (zero && prec < 0) ? '0' : ' ', prefixLen);
             break;
         }
         default:
@@ -477,21 +532,20 @@ std::u16string FromUtf8(std::string_view s) {
             ++i;
             continue;
         }
-        if (n && i + n >= s.size()) {
-            out += u'\uFFFD';
-            break;
+        // A sequence cut short (by a wrong byte or the end of the text) is replaced as a whole by
+        // one U+FFFD; the byte that cut it starts the next character.
+        int valid = 1;
+        while (valid <= n && i + valid < s.size() && (static_cast<unsigned char>(s[i + valid]) & 0xC0) == 0x80) {
+            c = (c << 6) | (static_cast<unsigned char>(s[i + valid]) & 0x3F);
+            ++valid;
         }
-        bool ok = true;
-        for (int k = 1; k <= n; ++k) {
-            unsigned char cb = s[i + k];
-            if ((cb & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            c = (c << 6) | (cb & 0x3F);
+        if (valid <= n) {
+            out += u'\uFFFD';
+            i += valid;
+            continue;
         }
         static const uint32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (!ok || c < minimum[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        if (c < minimum[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
             out += u'\uFFFD';
             ++i;
             continue;

@@ -1,6 +1,7 @@
 // UTF-16 text helpers with the semantics of the device's C runtime. They are overloads on
 // char16_t of the familiar wide-character names, so the package's code reads as on the device.
-// Case folding covers Latin-1, Latin Extended-A, Greek and Cyrillic: device names are localised.
+// Case folding covers Latin-1, Latin Extended-A and -B (Romanian), Latin Extended Additional
+// (Vietnamese), Greek, Cyrillic, Armenian and full-width Latin: device names are localised.
 #pragma once
 
 #include <cstdarg>
@@ -13,8 +14,12 @@ size_t wcslen(const WCHAR* s);
 WCHAR* wcscpy(WCHAR* dst, const WCHAR* src);
 WCHAR* wcsncpy(WCHAR* dst, const WCHAR* src, size_t n);
 WCHAR* wcscat(WCHAR* dst, const WCHAR* src);
+// Appends at most n units of src and always terminates, as the C runtime does.
+WCHAR* wcsncat(WCHAR* dst, const WCHAR* src, size_t n);
 int wcscmp(const WCHAR* a, const WCHAR* b);
 int wcsncmp(const WCHAR* a, const WCHAR* b, size_t n);
+// Equal exactly when the upper-case forms are equal (as EqualsNoCase); ordered as the C runtime
+// orders them, as if lower case, so "_" sorts before every letter.
 int _wcsicmp(const WCHAR* a, const WCHAR* b);
 int _wcsnicmp(const WCHAR* a, const WCHAR* b, size_t n);
 const WCHAR* wcschr(const WCHAR* s, WCHAR c);
@@ -43,9 +48,13 @@ WCHAR* CharUpperW(WCHAR* s);
 WCHAR* CharLowerW(WCHAR* s);
 // Upper-cases count units in place; returns count.
 DWORD CharUpperBuffW(WCHAR* s, DWORD count);
+// In place; return s.
+WCHAR* _wcsupr(WCHAR* s);
+WCHAR* _wcslwr(WCHAR* s);
 
 // printf-style formatting: %s (WCHAR*), %S and %hs (char*), %c, %d %i %u %x %X %p, %%, with
-// flags '-' '0', width and precision ('*' too) and the 'l' and 'h' size prefixes. Output is
+// flags '-' '0' '+' ' ' '#', width and precision ('*' too) and the 'l', 'h', 'll' and 'I64' size
+// prefixes. 'l' is 32 bits wide, as on the device. Output is
 // always terminated when size > 0. Returns the units written (terminator excluded), or -1 when
 // the output was cut.
 int vswprintf16(WCHAR* buf, size_t size, const WCHAR* fmt, va_list ap);
@@ -61,7 +70,8 @@ std::string ToUtf8(std::u16string_view s);
 std::string ToUtf8(const WCHAR* s);
 std::u16string FromUtf8(std::string_view s);
 
-// Case-insensitive helpers on whole strings, with the same folding as _wcsicmp.
+// Case-insensitive helpers on whole strings, folding to upper case as the file system and the
+// registry do: equality as _wcsicmp, order by the upper-case forms.
 std::u16string UpperCase(std::u16string_view s);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 int CompareNoCase(std::u16string_view a, std::u16string_view b);

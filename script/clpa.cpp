@@ -1,30 +1,34 @@
 #include "clpa.h"
 
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/text.h"
 #include "showmessage.h"
 
+namespace {
+
+// The device cannot allocate a block of 2 GB or more, so an array that large fails to grow here
+// as it would there, instead of depending on what the host would grant.
+constexpr size_t kMaxEntries = 0x7FFFFFFF / sizeof(CLPAEntry);
+
+}  // namespace
+
 BOOL CLPA::Add(uintptr_t value, uintptr_t extra) {
     if (!m_pEntries) {
-        if (m_nGrowStep < 0 || m_nGrowStep >= INT_MAX - 1) {
-            ShowMessage(u"CLPA: alloc error!");
-            return FALSE;
-        }
-        auto* p = static_cast<CLPAEntry*>(malloc(sizeof(CLPAEntry) * (size_t(m_nGrowStep) + 1)));
+        size_t wanted = m_nGrowStep >= 0 ? size_t(m_nGrowStep) + 1 : 0;
+        void* p = (wanted && wanted <= kMaxEntries) ? malloc(sizeof(CLPAEntry) * wanted) : nullptr;
         if (!p) {
             ShowMessage(u"CLPA: alloc error!");
             return FALSE;
         }
-        m_pEntries = p;
-        m_nCapacity = m_nGrowStep + 1;
+        m_pEntries = static_cast<CLPAEntry*>(p);
+        m_nCapacity = static_cast<int>(wanted);
         m_nCount = 0;
     } else if (m_nCount >= m_nCapacity) {
         // A step of 0 grows by exactly one entry.
         size_t wanted = size_t(m_nCount) + (m_nGrowStep > 0 ? size_t(m_nGrowStep) : 1);
-        void* p = wanted < size_t(INT_MAX) ? realloc(m_pEntries, sizeof(CLPAEntry) * wanted) : nullptr;
+        void* p = wanted <= kMaxEntries ? realloc(m_pEntries, sizeof(CLPAEntry) * wanted) : nullptr;
         if (!p) {
             ShowMessage(u"CLPA: realloc error!");
             return FALSE;

@@ -1,0 +1,41 @@
+#include <cstdio>
+
+#include "cli.h"
+#include "commands.h"
+#include "image_setup.h"
+
+namespace commands {
+
+namespace {
+
+const char kUsage[] =
+    "usage: pocketsim init IMAGE [--screen WxH] [--force] [--answer ok|cancel|yes|no]...\n"
+    "Makes a device image in the folder IMAGE: the device's folders, registry defaults and the\n"
+    "screen size (default 240x320). An existing non-empty folder is refused unless --force.\n";
+
+}  // namespace
+
+int Init(const std::vector<std::string>& argv) {
+    cli::Args args;
+    std::string error;
+    if (!cli::Parse(argv, {"screen", "answer"}, {"force"}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (args.help) {
+        std::fputs(kUsage, stdout);
+        return cli::kOk;
+    }
+    if (args.positional.size() != 1) return cli::Fail(cli::kUsage, "init takes one IMAGE folder (see --help)");
+    setup::ImageOptions options;
+    if (args.Has("screen") && !setup::ParseScreenSize(args.Value("screen"), &options.screenWidth, &options.screenHeight))
+        return cli::Fail(cli::kUsage, "--screen takes WIDTHxHEIGHT, for example 240x320");
+    std::vector<int> answers;
+    if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
+
+    auto device = host::Device::Create(args.positional[0], args.Has("force"), &error);
+    if (!device) return cli::Fail(cli::kFailure, error);
+    cli::Session session;
+    cli::Attach(std::move(device), args, &session);
+    if (!setup::PopulateImage(*session.device, options, &error)) return cli::Fail(cli::kFailure, error);
+    return cli::kOk;
+}
+
+}  // namespace commands

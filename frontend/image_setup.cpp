@@ -1,0 +1,61 @@
+#include "image_setup.h"
+
+#include <cstdio>
+
+#include "host/device.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+
+namespace setup {
+
+namespace {
+
+const WCHAR* const kFolders[] = {
+    u"\\Windows", u"\\Windows\\Startup", u"\\My Documents", u"\\Program Files", u"\\Temp",
+};
+
+bool MakeFolder(const WCHAR* path, std::string* error) {
+    if (CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return true;
+    *error = "cannot create " + ToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
+    return false;
+}
+
+bool WriteDword(HKEY root, const WCHAR* subKey, const WCHAR* name, DWORD value, std::string* error) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    LONG rc = RegCreateKeyExW(root, subKey, 0, nullptr, 0, 0, nullptr, &key, &disposition);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        RegCloseKey(key);
+    }
+    if (rc != ERROR_SUCCESS) *error = "cannot write " + ToUtf8(subKey) + " (error " + std::to_string(rc) + ")";
+    return rc == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool ParseScreenSize(const std::string& text, int* width, int* height) {
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2) return false;
+    if (w < 1 || h < 1 || w > 8192 || h > 8192) return false;
+    *width = w;
+    *height = h;
+    return true;
+}
+
+bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error) {
+    for (const WCHAR* folder : kFolders)
+        if (!MakeFolder(folder, error)) return false;
+    // The interface language of a new device is US English until a language package is applied.
+    if (!WriteDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", 0x0409, error)) return false;
+    if (!device.SetSetting("screen.width", std::to_string(options.screenWidth)) ||
+        !device.SetSetting("screen.height", std::to_string(options.screenHeight))) {
+        *error = "cannot store the screen size";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace setup

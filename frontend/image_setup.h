@@ -1,0 +1,24 @@
+// What `pocketsim init` puts into a new image: the device's standard folders, the registry
+// defaults and the screen size. Later steps of the package install add to it.
+#pragma once
+
+#include <string>
+
+namespace host {
+class Device;
+}
+
+namespace setup {
+
+struct ImageOptions {
+    int screenWidth = 240;
+    int screenHeight = 320;
+};
+
+// Runs on the installed device (host::CurrentDevice()); false with a reason on failure.
+bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error);
+
+// "240x320" -> 240, 320; false for anything else (sizes 1..8192).
+bool ParseScreenSize(const std::string& text, int* width, int* height);
+
+}  // namespace setup

@@ -1,0 +1,27 @@
+// Drives the .reg parser with arbitrary bytes: it must never crash, hang or grow without bound,
+// and every value it accepts must come back unchanged through the exporter's value line.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "host/regfile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<host::RegOperation> ops;
+    std::string error;
+    if (!host::ParseRegText(std::string_view(reinterpret_cast<const char*>(data), size), &ops, &error)) {
+        if (error.empty() || !ops.empty()) abort();
+        return 0;
+    }
+    for (const host::RegOperation& op : ops) {
+        if (op.kind != host::RegOperation::Kind::SetValue) continue;
+        std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n" +
+                           host::FormatRegValue(op.name, op.type, op.data.data(), op.data.size()) + "\n";
+        std::vector<host::RegOperation> again;
+        if (!host::ParseRegText(text, &again, &error) || again.size() != 2) abort();
+        const host::RegOperation& back = again[1];
+        if (back.name != op.name || back.type != op.type || back.data != op.data) abort();
+    }
+    return 0;
+}

@@ -1,0 +1,55 @@
+// The registry as .reg text: the exporter and importer behind `pocketsim reg export/import`, and
+// the pure text side (parsing bytes into operations, formatting one value line) that needs no
+// device.
+//
+// Export writes `REGEDIT4`, a blank line, then every key depth-first as `[ROOT\path]` followed
+// by its values, subkeys and values in case-insensitive name order, a blank line between keys,
+// LF line ends, no wrapping, text as UTF-8. Import reads that text, the `Windows Registry Editor
+// Version 5.00` header, UTF-8 with or without BOM and UTF-16LE with BOM, CRLF or LF, `;`
+// comments, continuation lines ending in '\', `[-KEY]` and `"name"=-`. Export then import is the
+// identity.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/wintypes.h"
+
+namespace host {
+
+class Device;
+
+struct RegOperation {
+    enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
+    Kind kind;
+    int line;              // line of the file it came from, for error reports
+    HKEY root;             // one of the three predefined roots
+    // Key operations: the path below the root, components joined by '\' (empty: the root).
+    // Value operations leave it empty: they apply to the key of the preceding key operation.
+    std::u16string path;
+    std::u16string name;   // value name (empty: the default value)
+    DWORD type = 0;
+    std::vector<uint8_t> data;
+};
+
+// Parses a whole .reg file. On the first error: false, `line N: reason` in *error, and *ops
+// holds nothing usable.
+bool ParseRegText(std::string_view bytes, std::vector<RegOperation>* ops, std::string* error);
+
+// One value line as the exporter writes it, without the line end.
+std::string FormatRegValue(std::u16string_view name, DWORD type, const uint8_t* data, size_t size);
+
+// Splits `HKEY_LOCAL_MACHINE\Software\Vexor` (the root also as HKLM, HKCU, HKCR; any case)
+// into root and path. False with a reason when the root is unknown or the path malformed.
+bool ParseRegKeyPath(std::u16string_view text, HKEY* root, std::u16string* path, std::string* reason);
+
+// The whole registry (keyPath empty) or one key's subtree. A missing key: false with one line.
+bool ExportRegistry(Device& device, std::u16string_view keyPath, std::string* text, std::string* error);
+
+// Parses the whole file first; applies nothing when it has an error, and everything in one
+// transaction otherwise.
+bool ImportRegistry(Device& device, std::string_view fileBytes, std::string* error);
+
+}  // namespace host

@@ -1,0 +1,152 @@
+// End-to-end: pocketsim on fresh images, compared with the text a person would see.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "run_program.h"
+
+namespace fs = std::filesystem;
+using testing_support::RunPocketsim;
+
+namespace {
+
+class PocketsimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("pocketsim-e2e-" + std::to_string(getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        m_image = (m_dir / "image").string();
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    testing_support::RunResult Run(std::vector<std::string> args) { return RunPocketsim(args, m_dir / "run"); }
+    void WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(m_dir / name, std::ios::binary) << text;
+    }
+    static int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+    fs::path m_dir;
+    std::string m_image;
+};
+
+const char kFreshRegistry[] =
+    "REGEDIT4\n\n"
+    "[HKEY_CLASSES_ROOT]\n\n"
+    "[HKEY_CURRENT_USER]\n\n"
+    "[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000409\n\n"
+    "[HKEY_LOCAL_MACHINE]\n";
+
+}  // namespace
+
+TEST_F(PocketsimTest, InitMakesTheDeviceFoldersAndLanguage) {
+    auto r = Run({"init", m_image});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const char* folder : {"Windows", "Windows/Startup", "My Documents", "Program Files", "Temp"})
+        EXPECT_TRUE(fs::is_directory(fs::path(m_image) / "store" / folder)) << folder;
+    r = Run({"reg", "export", m_image, "HKEY_CURRENT_USER\\MUI"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "REGEDIT4\n\n[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000409\n");
+}
+
+TEST_F(PocketsimTest, InitRefusesAFolderInUseUnlessForced) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    auto r = Run({"init", m_image});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("--force"), std::string::npos);
+    r = Run({"init", m_image, "--force", "--screen", "480x640"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_F(PocketsimTest, BadUsageExitsTwoWithOneLine) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"init"},
+                                          {"init", m_image, "--screen", "240by320"},
+                                          {"init", m_image, "--answer", "maybe"},
+                                          {"frobnicate"},
+                                          {"reg", "export"},
+                                          {"reg", "rename", m_image}}) {
+        auto r = Run(args);
+        EXPECT_EQ(r.exitCode, 2) << args[0];
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(m_image));
+}
+
+TEST_F(PocketsimTest, HelpWorksOnEveryCommand) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
+                                          {"init", "--help"},
+                                          {"reg", "--help"},
+                                          {"demo", "--help"}}) {
+        auto r = Run(args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_NE(r.out.find("usage"), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(PocketsimTest, ExportOfAFreshImageAndOfAMissingKey) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    auto r = Run({"reg", "export", m_image});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, kFreshRegistry);
+    r = Run({"reg", "export", m_image, "HKEY_LOCAL_MACHINE\\Software\\Nowhere"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Lines(r.err), 1);
+    r = Run({"reg", "export", (m_dir / "not-an-image").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Lines(r.err), 1);
+}
+
+TEST_F(PocketsimTest, ImportThenExportGivesTheSameText) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    const std::string text =
+        "REGEDIT4\n\n"
+        "[HKEY_CLASSES_ROOT]\n\n"
+        "[HKEY_CURRENT_USER]\n\n"
+        "[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000419\n\n"
+        "[HKEY_LOCAL_MACHINE]\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software]\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Vexor]\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Vexor\\7.0]\n"
+        "@=\"default\"\n"
+        "\"Skin\"=\"\\\\Windows\\\\Classic.vxs\"\n"
+        "\"Swipe\"=dword:00000001\n"
+        "\"UserSkins\"=hex(7):5c,00,61,00,00,00,00,00\n";
+    WriteFile("in.reg", text);
+    auto r = Run({"reg", "import", m_image, (m_dir / "in.reg").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"reg", "export", m_image});
+    EXPECT_EQ(r.out, text);
+}
+
+TEST_F(PocketsimTest, ImportWithAnErrorNamesTheLineAndChangesNothing) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    WriteFile("bad.reg",
+              "REGEDIT4\n\n[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000419\n"
+              "\"Broken\"=dword:xyz\n");
+    auto r = Run({"reg", "import", m_image, (m_dir / "bad.reg").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("line 5"), std::string::npos) << r.err;
+    EXPECT_EQ(Run({"reg", "export", m_image}).out, kFreshRegistry);
+    r = Run({"reg", "import", m_image, (m_dir / "missing.reg").string()});
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
+    auto r = Run({"demo", m_image});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\\Windows\\Startup\\\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"CurLang\"=dword:00000409"), std::string::npos);
+    // A demo may replace its own image, never a folder that holds something else.
+    ASSERT_EQ(Run({"demo", m_image}).exitCode, 0);
+    WriteFile("notes.txt", "keep me");
+    r = Run({"demo", m_dir.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(fs::exists(m_dir / "notes.txt"));
+}
