@@ -26,7 +26,10 @@ endfunction()
 # ".vxres" of the target, where the module loader finds it.
 function(vx_embed_res)
   cmake_parse_arguments(A "" "TARGET;RES" "" ${ARGN})
-  set(asm ${CMAKE_CURRENT_BINARY_DIR}/${A_TARGET}_vxres.S)
+  # One assembly file per (target, blob): several blobs embedded into one target are joined
+  # by the linker, and the reader takes concatenated .res data.
+  get_filename_component(resname ${A_RES} NAME_WE)
+  set(asm ${CMAKE_CURRENT_BINARY_DIR}/${A_TARGET}_${resname}_vxres.S)
   file(WRITE ${asm} ".section .vxres,\"a\",@progbits\n.incbin \"${A_RES}\"\n.section .note.GNU-stack,\"\",@progbits\n")
   set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS ${A_RES})
   target_sources(${A_TARGET} PRIVATE ${asm})

@@ -1,8 +1,12 @@
 #include "image_setup.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 
 #include "host/device.h"
+#include "host/object_store.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -33,7 +37,31 @@ bool WriteDword(HKEY root, const WCHAR* subKey, const WCHAR* name, DWORD value, 
     return rc == ERROR_SUCCESS;
 }
 
+// The sample skins, Classic first: the first valid skin found becomes the default, and the
+// device lists files in the order they were made.
+const char* const kSkins[] = {"Classic.vxs", "Capslock.vxs", "ClassicVGA.vxs"};
+
+bool InstallSkins(host::Device& device, std::string* error) {
+    std::filesystem::path skins = PackageDir() / "skins";
+    for (const char* name : kSkins) {
+        DWORD code = 0;
+        std::u16string target = u"\\Windows\\" + FromUtf8(name);
+        if (!device.Files().ImportHostFile(skins / name, target, &code)) {
+            *error = "cannot install " + (skins / name).string() + " as " + ToUtf8(target) + " (error " +
+                     std::to_string(code) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+std::filesystem::path PackageDir() {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::current_path() : self.parent_path();
+}
 
 bool ParseScreenSize(const std::string& text, int* width, int* height) {
     int w = 0, h = 0;
@@ -50,6 +78,7 @@ bool PopulateImage(host::Device& device, const ImageOptions& options, std::strin
         if (!MakeFolder(folder, error)) return false;
     // The interface language of a new device is US English until a language package is applied.
     if (!WriteDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", 0x0409, error)) return false;
+    if (!InstallSkins(device, error)) return false;
     if (!device.SetSetting("screen.width", std::to_string(options.screenWidth)) ||
         !device.SetSetting("screen.height", std::to_string(options.screenHeight))) {
         *error = "cannot store the screen size";

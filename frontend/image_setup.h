@@ -2,6 +2,7 @@
 // defaults and the screen size. Later steps of the package install add to it.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace host {
@@ -14,6 +15,9 @@ struct ImageOptions {
     int screenWidth = 240;
     int screenHeight = 320;
 };
+
+// The folder of the built package (pocketsim's own folder): skins/ and the package's libraries.
+std::filesystem::path PackageDir();
 
 // Runs on the installed device (host::CurrentDevice()); false with a reason on failure.
 bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error);

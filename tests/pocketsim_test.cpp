@@ -143,6 +143,11 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("\\Windows\\Startup\\\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"CurLang\"=dword:00000409"), std::string::npos);
+    // The sample skins are installed Classic first, so that it is the default skin.
+    auto classic = r.out.find("\\Windows\\Classic.vxs"), capslock = r.out.find("\\Windows\\Capslock.vxs");
+    ASSERT_NE(classic, std::string::npos);
+    ASSERT_NE(capslock, std::string::npos);
+    EXPECT_LT(classic, capslock);
     // A demo may replace its own image, never a folder that holds something else.
     ASSERT_EQ(Run({"demo", m_image}).exitCode, 0);
     WriteFile("notes.txt", "keep me");

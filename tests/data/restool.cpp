@@ -53,7 +53,7 @@ std::vector<uint8_t> MakeBmp(const testdata::PatternBitmap& b) {
     Put32(out, imageSize);
     Put32(out, 2835);
     Put32(out, 2835);
-    Put32(out, paletteEntries == (1 << b.depth) ? 0 : static_cast<uint32_t>(paletteEntries));
+    Put32(out, b.depth <= 8 && paletteEntries == (1 << b.depth) ? 0 : static_cast<uint32_t>(paletteEntries));
     Put32(out, 0);
     if (b.bitfields) {
         Put32(out, testdata::kRedMask);
