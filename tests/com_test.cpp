@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "test_image.h"
 #include "host/com_runtime.h"
 #include "host/device.h"
 #include "host/object_store.h"
@@ -36,25 +37,8 @@ std::u16string Text(const GUID& guid) {
     return StringFromGUID2(guid, buffer, 39) ? std::u16string(buffer) : std::u16string();
 }
 
-// A fresh image per test, installed as the current device.
-class ComTest : public ::testing::Test {
+class ComTest : public ImageTest {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("vx_com_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        std::string error;
-        m_device = host::Device::Create(m_dir, false, &error);
-        ASSERT_TRUE(m_device) << error;
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
-    }
-    void TearDown() override {
-        m_scope.reset();
-        m_device.reset();
-        fs::remove_all(m_dir);
-    }
-
     // Registers clsid's InprocServer32 default value; a null path makes the key without it.
     void RegisterServer(const CLSID& clsid, const WCHAR* path) {
         std::u16string key = u"CLSID\\" + Text(clsid) + u"\\InprocServer32";
@@ -83,14 +67,8 @@ protected:
     // Copies a test server into \Windows of the image.
     void Install(const char* hostName, const WCHAR* devicePath) {
         fs::create_directories(m_device->StoreRoot() / "Windows");
-        DWORD error = 0;
-        ASSERT_TRUE(m_device->Files().ImportHostFile(fs::path(VX_TEST_DATA_DIR) / hostName, devicePath, &error))
-            << "error " << error;
+        InstallFile(fs::path(VX_TEST_DATA_DIR) / hostName, devicePath);
     }
-
-    fs::path m_dir;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
 };
 
 // ---------------------------------------------------------------------------------------------

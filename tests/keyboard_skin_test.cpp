@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "test_image.h"
 #include "host/device.h"
 #include "host/object_store.h"
 #include "keyboard_fixtures.h"
@@ -21,16 +22,10 @@ using kbdtest::TestKeyboard;
 
 namespace {
 
-class KeyboardSkins : public ::testing::Test {
+class KeyboardSkins : public ImageTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vx_kbd_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        std::string error;
-        m_device = host::Device::Create(m_dir / "image", false, &error);
-        ASSERT_NE(m_device, nullptr) << error;
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
+        ImageTest::SetUp();
         m_device->SetTraceSink([this](std::u16string_view line) { m_trace += ToUtf8(line); });
         ASSERT_TRUE(CreateDirectoryW(u"\\Windows", nullptr));
         Install("kbdengine.so", u"\\Windows\\kbdengine.dll");
@@ -43,15 +38,11 @@ protected:
         if (kbd.m_hSkinLib) FreeLibrary(kbd.m_hSkinLib);
         kbd.m_hSkinLib = nullptr;
         if (m_engine) FreeLibrary(m_engine);
-        m_scope.reset();
-        m_device.reset();
-        fs::remove_all(m_dir);
+        ImageTest::TearDown();
     }
 
     void Install(const char* file, std::u16string_view devicePath) {
-        DWORD error = 0;
-        ASSERT_TRUE(m_device->Files().ImportHostFile(fs::path(VX_KBD_DATA_DIR) / file, devicePath, &error))
-            << file << " error " << error;
+        InstallFile(fs::path(VX_KBD_DATA_DIR) / file, devicePath);
     }
     void Screen(int width, int height) {
         m_device->SetSetting("screen.width", std::to_string(width));
@@ -81,9 +72,6 @@ protected:
         return SettingsKey(SettingsKey::Mode::Open).ReadString(name);
     }
 
-    fs::path m_dir;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
     HMODULE m_engine = nullptr;
     std::string m_trace;
     TestKeyboard kbd;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "test_image.h"
 #include "host/device.h"
 #include "platform/text.h"
 #include "platform/winbase.h"
@@ -22,35 +23,20 @@ namespace fs = std::filesystem;
 namespace {
 
 // A fresh image per test whose console lines are collected.
-class MessageTest : public ::testing::Test {
+class MessageTest : public ImageTest {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("vx_msg_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        std::string error;
-        m_device = host::Device::Create(m_dir, false, &error);
-        ASSERT_TRUE(m_device) << error;
+        ImageTest::SetUp();
         m_device->SetConsole([this](std::string_view line) { m_lines.emplace_back(line); });
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
-    }
-    void TearDown() override {
-        m_scope.reset();
-        m_device.reset();
-        fs::remove_all(m_dir);
     }
 
     std::string Journal() const {
-        std::ifstream in(m_dir / "journal.log", std::ios::binary);
+        std::ifstream in(m_device->Root() / "journal.log", std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
     }
 
-    fs::path m_dir;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
     std::vector<std::string> m_lines;
 };
 

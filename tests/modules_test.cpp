@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "test_image.h"
 #include "data/bitmap_pattern.h"
 #include "data/resources_ids.h"
 #include "host/bitmap.h"
@@ -22,16 +23,10 @@ namespace {
 
 const DWORD kSentinel = 0xDEADBEEF;
 
-class ModuleLoader : public ::testing::Test {
+class ModuleLoader : public ImageTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vx_modules_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        std::string error;
-        m_device = host::Device::Create(m_dir / "image", false, &error);
-        ASSERT_NE(m_device, nullptr) << error;
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
+        ImageTest::SetUp();
         fs::create_directories(m_device->StoreRoot() / "Windows");
         fs::create_directories(m_device->StoreRoot() / "Skins");
         fs::create_directories(m_device->StoreRoot() / "Windows" / "fonts.dll");
@@ -41,16 +36,12 @@ protected:
         Install("resources.res", u"\\Windows\\notes.txt");
     }
     void TearDown() override {
-        m_scope.reset();
-        m_device.reset();
+        ImageTest::TearDown();
         for (void* pin : m_pins) dlclose(pin);
-        fs::remove_all(m_dir);
     }
 
     void Install(const char* dataFile, std::u16string_view devicePath) {
-        DWORD error = 0;
-        ASSERT_TRUE(m_device->Files().ImportHostFile(fs::path(VX_TEST_DATA_DIR) / dataFile, devicePath, &error))
-            << dataFile << " error " << error;
+        InstallFile(fs::path(VX_TEST_DATA_DIR) / dataFile, devicePath);
     }
 
     // Keeps the image's copy of the test module mapped, so that its counters can be read after
@@ -63,9 +54,6 @@ protected:
         return static_cast<int*>(dlsym(pin, name));
     }
 
-    fs::path m_dir;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
     std::vector<void*> m_pins;
 };
 

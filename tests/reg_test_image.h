@@ -9,34 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "test_image.h"
 #include "host/device.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
-class RegImageTest : public ::testing::Test {
+class RegImageTest : public ImageTest {
 protected:
     static constexpr DWORD kSentinel = 0xdeadbeef;
-
-    void SetUp() override {
-        char pattern[] = "/tmp/vx-reg-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        m_device = NewImage("image");
-        ASSERT_TRUE(m_device);
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
-    }
-    void TearDown() override {
-        m_scope.reset();
-        m_device.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    std::unique_ptr<host::Device> NewImage(const char* name) {
-        std::string error;
-        auto device = host::Device::Create(m_dir / name, false, &error);
-        EXPECT_TRUE(device) << error;
-        return device;
-    }
 
     HKEY Create(HKEY root, const WCHAR* path) {
         HKEY key = nullptr;
@@ -63,7 +43,4 @@ protected:
         return true;
     }
 
-    std::filesystem::path m_dir;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
 };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "test_image.h"
 #include "host/bitmap.h"
 #include "host/device.h"
 #include "host/object_store.h"
@@ -68,29 +69,20 @@ std::vector<Record> ParseLayout(const std::vector<uint8_t>& bytes) {
     return records;
 }
 
-class SkinsShipped : public ::testing::TestWithParam<ShippedSkin> {
+class SkinsShipped : public ImageTestBase<::testing::TestWithParam<ShippedSkin>> {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vx_skins_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        std::string error;
-        m_device = host::Device::Create(m_dir / "image", false, &error);
-        ASSERT_NE(m_device, nullptr) << error;
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
+        ImageTestBase::SetUp();
         fs::create_directories(m_device->StoreRoot() / "Windows");
         m_hostFile = fs::path(VX_SKINS_DIR) / GetParam().file;
         m_devicePath = u"\\Windows\\" + FromUtf8(GetParam().file);
-        DWORD err = kSentinel;
-        ASSERT_TRUE(m_device->Files().ImportHostFile(m_hostFile, m_devicePath, &err)) << err;
+        InstallFile(m_hostFile, m_devicePath);
         m_module = LoadLibraryExW(m_devicePath.c_str(), nullptr, 0);
         ASSERT_NE(m_module, nullptr) << "LoadLibraryExW error " << GetLastError();
     }
     void TearDown() override {
         if (m_module) FreeLibrary(m_module);
-        m_scope.reset();
-        m_device.reset();
-        fs::remove_all(m_dir);
+        ImageTestBase::TearDown();
     }
 
     std::optional<std::vector<uint8_t>> Data(const char16_t* name, LPCWSTR type = u"RC_DATA") {
@@ -148,11 +140,8 @@ protected:
         return std::max(kEngineEntries, kFirstChar + records);
     }
 
-    fs::path m_dir;
     fs::path m_hostFile;
     std::u16string m_devicePath;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
     HMODULE m_module = nullptr;
 };
 

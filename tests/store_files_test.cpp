@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 
+#include "test_image.h"
 #include "host/device.h"
 #include "host/object_store.h"
 #include "platform/files.h"
@@ -60,21 +61,11 @@ DWORD ErrorOf(Call call) {
     return call() ? kSentinel : GetLastError();
 }
 
-class StoreFiles : public ::testing::Test {
+class StoreFiles : public ImageTest {
 protected:
     void SetUp() override {
-        std::string tmpl = ::testing::TempDir() + "vx-store-XXXXXX";
-        ASSERT_TRUE(::mkdtemp(tmpl.data()));
-        m_image = tmpl;
-        std::string error;
-        m_device = host::Device::Create(m_image, false, &error);
-        ASSERT_TRUE(m_device) << error;
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
-    }
-    void TearDown() override {
-        m_scope.reset();
-        m_device.reset();
-        fs::remove_all(m_image);
+        ImageTest::SetUp();
+        m_image = m_device->Root();
     }
     // A second process's view: the same image opened afresh.
     void Reopen() {
@@ -91,8 +82,6 @@ protected:
     }
 
     fs::path m_image;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
 };
 
 // A hostile path fails with the platform's code and nothing appears outside the store.

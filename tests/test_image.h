@@ -1,0 +1,53 @@
+// A fresh device image per test: a temporary folder holding IMAGE (folder "image"), installed
+// as the process's device for the length of the test, and removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "host/device.h"
+#include "host/object_store.h"
+
+template <class Base = ::testing::Test>
+class ImageTestBase : public Base {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vx-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_device = NewImage("image");
+        ASSERT_TRUE(m_device);
+        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
+    }
+    void TearDown() override {
+        m_scope.reset();
+        m_device.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+
+    // Another image beside the test's own, not installed.
+    std::unique_ptr<host::Device> NewImage(const char* name) {
+        std::string error;
+        auto device = host::Device::Create(m_dir / name, false, &error);
+        EXPECT_TRUE(device) << error;
+        return device;
+    }
+    // Copies a file of the build (test data, skins, libraries) into the image.
+    void InstallFile(const std::filesystem::path& hostFile, std::u16string_view devicePath) {
+        DWORD error = 0;
+        ASSERT_TRUE(m_device->Files().ImportHostFile(hostFile, devicePath, &error))
+            << hostFile << " error " << error;
+    }
+
+    std::filesystem::path m_dir;
+    std::unique_ptr<host::Device> m_device;
+    std::unique_ptr<host::ScopedDevice> m_scope;
+};
+
+using ImageTest = ImageTestBase<>;
