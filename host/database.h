@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -67,6 +68,12 @@ public:
     // The SQL text is the cache key: pass string literals.
     Statement Prepare(const char* sql);
     bool Exec(const char* sql);
+    // A value that changes whenever any connection, in any process, commits: a copy of the
+    // WAL index header that SQLite itself checks to see whether its cache is still current.
+    // False when it cannot be read (the header is being rewritten, or the file is not in WAL
+    // mode); callers then treat every read as new.
+    using ChangeStamp = std::array<uint8_t, 48>;
+    bool ReadChangeStamp(ChangeStamp* stamp) const;
     int64_t LastInsertId() const;
     int Changes() const;
     std::string LastError() const;
@@ -75,11 +82,14 @@ public:
 
 private:
     explicit Database(sqlite3* db) : m_db(db) {}
+    void MapWalIndex(const std::filesystem::path& file);
     void Return(const char* key, sqlite3_stmt* stmt);
 
     sqlite3* m_db;
     std::recursive_mutex m_mutex;
     std::unordered_map<const char*, std::vector<sqlite3_stmt*>> m_cache;
+    const volatile uint8_t* m_walIndex = nullptr;
+    size_t m_walIndexSize = 0;
     int m_transactionDepth = 0;
     bool m_transactionFailed = false;
     friend class Transaction;

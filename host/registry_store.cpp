@@ -389,15 +389,44 @@ LONG RegistryStore::QueryValue(HKEY key, const WCHAR* name, DWORD* type, BYTE* d
     KeyId id;
     if (LONG rc = Resolve(key, &id)) return rc;
     std::string folded = FoldedBlob(View(name));
+    const CachedValue* value = CachedQuery(id, folded);
+    if (!value) return ERROR_REGISTRY_IO_FAILED;
+    if (value->rc != ERROR_SUCCESS) return value->rc;
+    if (type) *type = value->type;
+    return CopyData(value->data.data(), value->data.size(), data, size);
+}
+
+const RegistryStore::CachedValue* RegistryStore::CachedQuery(KeyId id, const std::string& folded) {
+    // The stamp is taken before the database is read: a commit that lands in between then
+    // changes the stamp, and the next read goes to the database again.
+    Database::ChangeStamp stamp;
+    bool current = m_db.ReadChangeStamp(&stamp);
+    if (!current || stamp != m_cacheStamp || m_valueCache.size() > 4096) {
+        m_valueCache.clear();
+        m_cacheStamp = current ? stamp : Database::ChangeStamp{};
+    }
+    std::string cacheKey(reinterpret_cast<const char*>(&id), sizeof id);
+    cacheKey += folded;
+    if (current) {
+        auto it = m_valueCache.find(cacheKey);
+        if (it != m_valueCache.end()) return &it->second;
+    }
+    CachedValue value{ERROR_SUCCESS, REG_NONE, {}};
     auto st = m_db.Prepare("SELECT type, data FROM reg_values WHERE key=?1 AND folded=?2");
     st.Bind(1, id).BindBlob(2, folded.data(), folded.size());
     int rc = st.Step();
-    if (rc == SQLITE_DONE) return NotFoundOr(id, ERROR_FILE_NOT_FOUND);
-    if (rc != SQLITE_ROW) return ERROR_REGISTRY_IO_FAILED;
-    if (type) *type = static_cast<DWORD>(st.Int(0));
-    const void* stored = sqlite3_column_blob(st.Raw(), 1);
-    size_t storedSize = static_cast<size_t>(sqlite3_column_bytes(st.Raw(), 1));
-    return CopyData(stored, storedSize, data, size);
+    if (rc == SQLITE_ROW) {
+        value.type = static_cast<DWORD>(st.Int(0));
+        auto* stored = static_cast<const uint8_t*>(sqlite3_column_blob(st.Raw(), 1));
+        value.data.assign(stored, stored + sqlite3_column_bytes(st.Raw(), 1));
+    } else if (rc == SQLITE_DONE) {
+        value.rc = NotFoundOr(id, ERROR_FILE_NOT_FOUND);
+    } else {
+        return nullptr;
+    }
+    // Without a stamp nothing is kept; the slot is reused by the next read.
+    if (!current) m_valueCache.clear();
+    return &(m_valueCache[std::move(cacheKey)] = std::move(value));
 }
 
 LONG RegistryStore::SetValue(HKEY key, const WCHAR* name, DWORD type, const BYTE* data, DWORD size) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <array>
 #include <unordered_map>
 #include <vector>
 
@@ -99,8 +100,19 @@ private:
     LONG NotFoundOr(KeyId key, LONG missing);
     LONG FindChild(KeyId parent, std::u16string_view name, KeyId* child);
 
+    // Value reads are served from memory while no connection anywhere has committed since
+    // they were read from the database.
+    struct CachedValue {
+        LONG rc;
+        DWORD type;
+        std::vector<uint8_t> data;
+    };
+    const CachedValue* CachedQuery(KeyId id, const std::string& folded);
+
     Database& m_db;
     std::unordered_map<uintptr_t, KeyId> m_handles;
+    std::array<uint8_t, 48> m_cacheStamp{};
+    std::unordered_map<std::string, CachedValue> m_valueCache;
 };
 
 }  // namespace host

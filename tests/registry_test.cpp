@@ -290,3 +290,51 @@ TEST_F(RegistryTest, WritesPersistAndAreSharedBetweenProcesses) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs body as another process on the same image and waits for it.
+template <class Body>
+void InAnotherProcess(const std::filesystem::path& image, Body body) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::string error;
+        auto device = host::Device::Open(image, &error);
+        if (!device) _exit(3);
+        host::ScopedDevice scope(device.get());
+        _exit(body() ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(RegistryTest, ARepeatedReadSeesAnotherProcessesLaterWrite) {
+    /* Reads may be served from memory, but never after another process has committed. */
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Software\\Vexor\\7.0");
+    SetDword(key, u"Swipe", 1);
+    auto read = [&](DWORD* value) {
+        DWORD size = 4;
+        return RegQueryValueExW(key, u"swipe", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    };
+    DWORD value = 0;
+    ASSERT_EQ(read(&value), ERROR_SUCCESS);
+    ASSERT_EQ(read(&value), ERROR_SUCCESS);
+    EXPECT_EQ(value, 1u);
+    for (DWORD next : {2u, 3u}) {
+        InAnotherProcess(m_dir / "image", [next] {
+            HKEY other = nullptr;
+            return RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\VEXOR\\7.0", 0, 0, &other) == ERROR_SUCCESS &&
+                   RegSetValueExW(other, u"SWIPE", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&next), 4) ==
+                       ERROR_SUCCESS;
+        });
+        ASSERT_EQ(read(&value), ERROR_SUCCESS);
+        EXPECT_EQ(value, next);
+    }
+    InAnotherProcess(m_dir / "image", [] { return RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software\\Vexor") == 0; });
+    EXPECT_EQ(read(&value), ERROR_KEY_DELETED);
+    RegCloseKey(key);
+}
+
+}  // namespace
