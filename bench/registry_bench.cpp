@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_image.h"
 #include "host/device.h"
 #include "host/regfile.h"
 #include "platform/registry.h"
@@ -15,32 +16,6 @@
 #include "script/reghelpers.h"
 
 namespace {
-
-// A fresh image installed as the current device for the lifetime of one benchmark.
-class BenchImage {
-public:
-    BenchImage() {
-        char pattern[] = "/tmp/vx-regbench-XXXXXX";
-        if (!mkdtemp(pattern)) abort();
-        m_dir = pattern;
-        std::string error;
-        m_device = host::Device::Create(m_dir / "image", false, &error);
-        if (!m_device) abort();
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
-    }
-    ~BenchImage() {
-        m_scope.reset();
-        m_device.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    host::Device& Device() { return *m_device; }
-
-private:
-    std::filesystem::path m_dir;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
-};
 
 HKEY CreateKey(const WCHAR* path) {
     HKEY key = nullptr;

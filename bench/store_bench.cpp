@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_image.h"
 #include "host/device.h"
 #include "host/object_store.h"
 #include "platform/files.h"
@@ -19,16 +20,9 @@ namespace {
 constexpr int kEntries = 10000;
 
 // A fresh image whose folder \Big holds kEntries files made through the platform's calls.
-class LargeFolderImage {
+class LargeFolderImage : public BenchImage {
 public:
     explicit LargeFolderImage(int entries) {
-        char pattern[] = "/tmp/vx-storebench-XXXXXX";
-        if (!mkdtemp(pattern)) abort();
-        m_dir = pattern;
-        std::string error;
-        m_device = host::Device::Create(m_dir / "image", false, &error);
-        if (!m_device) abort();
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
         if (!CreateDirectoryW(u"\\Big", nullptr)) abort();
         for (int i = 0; i < entries; ++i) {
             std::u16string path = FormatW(u"\\Big\\Entry%05d.txt", i);
@@ -37,18 +31,6 @@ public:
             CloseHandle(h);
         }
     }
-    ~LargeFolderImage() {
-        m_scope.reset();
-        m_device.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    host::Device& Device() { return *m_device; }
-
-private:
-    std::filesystem::path m_dir;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
 };
 
 std::vector<std::u16string> Paths(const char16_t* format) {
