@@ -9,5 +9,6 @@ namespace commands {
 int Init(const std::vector<std::string>& args);
 int Reg(const std::vector<std::string>& args);
 int Demo(const std::vector<std::string>& args);
+int Keyboard(const std::vector<std::string>& args);
 
 }  // namespace commands

@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"init", commands::Init, "make a device image with the package installed"},
     {"reg", commands::Reg, "export or import the registry as .reg text"},
     {"demo", commands::Demo, "make a default image and show the package at work"},
+    {"keyboard", commands::Keyboard, "drive the keyboard with pen events and print the keys it sends"},
 };
 
 void PrintUsage(FILE* out) {

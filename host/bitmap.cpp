@@ -69,6 +69,8 @@ Bitmap::Bitmap(int width, int height, int depth)
     : m_width(width), m_height(height), m_depth(depth),
       m_pixels(static_cast<size_t>(width) * static_cast<size_t>(height), 0) {
     if (depth <= 8) m_indices.assign(m_pixels.size(), 0);
+    // A monochrome bitmap made here is black and white; a decoded one replaces this palette.
+    if (depth == 1) m_palette = {0x000000u, 0xFFFFFFu};
 }
 
 std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int depth) {
@@ -76,6 +78,13 @@ std::unique_ptr<Bitmap> Bitmap::Create(int width, int height, int depth) {
     if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32) return nullptr;
     if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels) return nullptr;
     return std::unique_ptr<Bitmap>(new Bitmap(width, height, depth));
+}
+
+void Bitmap::SetPalette(std::vector<uint32_t> palette) {
+    m_palette = std::move(palette);
+    // The brighter of a two-colour palette's entries stands for white.
+    auto level = [](uint32_t c) { return ((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF); };
+    m_whiteIndex = m_palette.size() >= 2 && level(m_palette[0]) > level(m_palette[1]) ? 0 : 1;
 }
 
 void Bitmap::SetPaletteIndex(int x, int y, uint8_t index) {
@@ -203,7 +212,13 @@ bool IsBitmapHandle(const void* handle) {
     return table.live.count(reinterpret_cast<uintptr_t>(handle)) != 0;
 }
 
+HBITMAP StockBitmap() {
+    static const HBITMAP stock = RegisterBitmap(Bitmap::Create(1, 1, 1));
+    return stock;
+}
+
 bool DeleteBitmap(HBITMAP handle) {
+    if (handle == StockBitmap()) return false;
     HandleTable& table = Handles();
     std::lock_guard guard(table.lock);
     auto it = table.live.find(reinterpret_cast<uintptr_t>(handle));

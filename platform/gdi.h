@@ -70,6 +70,16 @@ BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC src, int xSrc, i
 DWORD GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+HBRUSH CreateSolidBrush(COLORREF color);
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
+// The stock brushes above; other stock objects are not provided (null, ERROR_INVALID_PARAMETER).
+HGDIOBJ GetStockObject(int object);
+#define PATCOPY 0x00F00021
+#define PATINVERT 0x005A0049
 
 // Text output.
 #define TA_NOUPDATECP 0

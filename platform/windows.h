@@ -50,3 +50,19 @@ int ReleaseDC(HWND window, HDC dc);
 HWND SetCapture(HWND window);
 BOOL ReleaseCapture();
 HWND GetCapture();
+
+// Painting: BeginPaint hands out a context clipped to the update region and validates it.
+struct PAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+};
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
+// rect null: the whole update region.
+BOOL ValidateRect(HWND window, const RECT* rect);
+// Nonzero when the update region is not empty; rect receives its bounds.
+BOOL GetUpdateRect(HWND window, RECT* rect, BOOL erase);
