@@ -9,12 +9,15 @@
 
 namespace commands {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 const char kUsage[] =
     "usage: pocketsim demo [IMAGE] [--answer ok|cancel|yes|no]...\n"
     "Makes a default device image in IMAGE (default: ./demo-image, replaced if it is a device\n"
-    "image already) and shows the package at work on it: what the image holds.\n";
+    "image already) and shows the package at work on it: what the image holds, then typing on the\n"
+    "on-screen keyboard in both languages, with PNG pictures of the keyboard in the image folder.\n";
 
 }  // namespace
 
@@ -33,7 +36,6 @@ int Demo(const std::vector<std::string>& argv) {
 
     // Replace an earlier demo image, but never a folder that holds something else.
     std::error_code ec;
-    namespace fs = std::filesystem;
     bool isImage = fs::exists(fs::path(image) / "device.db", ec);
     if (fs::exists(image, ec) && !isImage && !fs::is_empty(image, ec))
         return cli::Fail(cli::kFailure, image + " is not empty and not a device image; choose another folder");
@@ -50,6 +52,25 @@ int Demo(const std::vector<std::string>& argv) {
     view::PrintTree(stdout);
     std::printf("\n== Its registry\n");
     if (!view::PrintRegistry(*session.device, stdout, &error)) return cli::Fail(cli::kFailure, error);
+
+    // Typing through the on-screen keyboard: each tap reaches the focused application as the
+    // SIP callback calls printed below.
+    const std::string english = (fs::path(image) / "keyboard-english.png").string();
+    const std::string russian = (fs::path(image) / "keyboard-russian.png").string();
+    std::printf("\n== Typing \"Hi there\" on the Classic skin (Shift, H, i, Space, t, h, e, r, e)\n");
+    std::fflush(stdout);
+    if (int rc = RunKeyboardEvents(*session.device, {"key", "48", "key", "99", "key", "89", "key", "57", "key", "86",
+                                                     "key", "99", "key", "84", "key", "85", "key", "84", "status",
+                                                     "render", english}))
+        return rc;
+    std::printf("\n== Switching to the second language and typing \"привет\" (Lang, п, р, и, в, е, т)\n");
+    std::fflush(stdout);
+    if (int rc = RunKeyboardEvents(*session.device, {"key", "51", "key", "98", "key", "99", "key", "109", "key", "96",
+                                                     "key", "86", "key", "110", "status", "down", "@98", "render",
+                                                     russian}))
+        return rc;
+    std::printf("\n== The keyboard as drawn: %s and %s (the last with a key held down)\n", english.c_str(),
+                russian.c_str());
     return cli::kOk;
 }
 

@@ -267,13 +267,19 @@ int Keyboard(const std::vector<std::string>& argv) {
     if (args.positional.empty()) return cli::Fail(cli::kUsage, "keyboard needs an IMAGE folder");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
+    std::vector<std::string> words(args.positional.begin() + 1, args.positional.end());
     std::vector<Event> events;
-    if (!ParseEvents(std::vector<std::string>(args.positional.begin() + 1, args.positional.end()), &events, &error))
-        return cli::Fail(cli::kUsage, error);
+    if (!ParseEvents(words, &events, &error)) return cli::Fail(cli::kUsage, error);
 
     cli::Session session;
     if (!cli::OpenSession(args.positional[0], args, &session)) return cli::kFailure;
-    host::Device& device = *session.device;
+    return RunKeyboardEvents(*session.device, words);
+}
+
+int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& words) {
+    std::string error;
+    std::vector<Event> events;
+    if (!ParseEvents(words, &events, &error)) return cli::Fail(cli::kUsage, error);
     Panel panel(device);
     if (!panel.Start(&error)) return cli::Fail(cli::kFailure, error);
 

@@ -148,6 +148,17 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
     ASSERT_NE(classic, std::string::npos);
     ASSERT_NE(capslock, std::string::npos);
     EXPECT_LT(classic, capslock);
+    // It types through the keyboard: Shift latched, a capital H with the Shift flag, Shift
+    // released; later a Cyrillic letter in the second language; and draws the keyboard.
+    EXPECT_NE(r.out.find("SendVirtualKey 0x10 0x00000000\n"
+                         "SendCharEvents 0x48 0x20000080 U+0048\n"
+                         "SendCharEvents 0x48 0x20010000 U+0048\n"
+                         "SendVirtualKey 0x10 0x00000002\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("U+043F"), std::string::npos);
+    EXPECT_GT(fs::file_size(fs::path(m_image) / "keyboard-english.png"), 1000u);
+    EXPECT_GT(fs::file_size(fs::path(m_image) / "keyboard-russian.png"), 1000u);
     // A demo may replace its own image, never a folder that holds something else.
     ASSERT_EQ(Run({"demo", m_image}).exitCode, 0);
     WriteFile("notes.txt", "keep me");
