@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "test_image.h"
 #include "CKeyboard.h"
 #include "host/bitmap.h"
 #include "host/device.h"
@@ -227,16 +228,10 @@ TEST_F(KeyboardPaint, PaintRespectsUpdateRegion) {
 namespace {
 
 // The engine on a fresh image: its module with string 103 and the shipped Classic skin.
-class KeyboardRender : public ::testing::Test {
+class KeyboardRender : public ImageTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vx_kbdrender_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        std::string error;
-        m_device = host::Device::Create(m_dir / "image", false, &error);
-        ASSERT_NE(m_device, nullptr) << error;
-        m_scope = std::make_unique<host::ScopedDevice>(m_device.get());
+        ImageTest::SetUp();
         ASSERT_TRUE(CreateDirectoryW(u"\\Windows", nullptr));
         Install(fs::path(VX_KBD_DATA_DIR) / "kbdengine.so", u"\\Windows\\kbdengine.dll");
         m_engine = LoadLibraryW(u"\\Windows\\kbdengine.dll");
@@ -251,22 +246,14 @@ protected:
         ReleaseDC(m_window, m_dc);
         host::DestroyHostWindow(m_window);
         if (m_engine) FreeLibrary(m_engine);
-        m_scope.reset();
-        m_device.reset();
-        fs::remove_all(m_dir);
+        ImageTest::TearDown();
     }
-    void Install(const fs::path& file, std::u16string_view devicePath) {
-        DWORD error = 0;
-        ASSERT_TRUE(m_device->Files().ImportHostFile(file, devicePath, &error)) << file << " error " << error;
-    }
+    void Install(const fs::path& file, std::u16string_view devicePath) { InstallFile(file, devicePath); }
     const host::Bitmap& Surface() const { return host::WindowFromHandle(m_window)->Surface(); }
     const host::Bitmap& Selected(HDC dc) const {
         return *host::BitmapFromHandle(static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP)));
     }
 
-    fs::path m_dir;
-    std::unique_ptr<host::Device> m_device;
-    std::unique_ptr<host::ScopedDevice> m_scope;
     HMODULE m_engine = nullptr;
     HWND m_window = nullptr;
     HDC m_dc = nullptr;
