@@ -7,6 +7,7 @@
 
 #include "bitmap.h"
 #include "device.h"
+#include "dib_section.h"
 #include "gdi_objects.h"
 #include "raster.h"
 
@@ -44,6 +45,14 @@ void PutBrush(host::DeviceContext& dc, HBRUSH handle, host::Brush* brush) {
 int GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
     host::Bitmap* bitmap = host::BitmapFromHandle(static_cast<HBITMAP>(object));
     if (!bitmap) return FailWith(ERROR_INVALID_HANDLE, 0);
+    DIBSECTION section;
+    if (host::DescribeDibSection(static_cast<HBITMAP>(object), &section)) {
+        if (!buffer) return static_cast<int>(sizeof(DIBSECTION));
+        const int wanted = size >= static_cast<int>(sizeof(DIBSECTION)) ? sizeof(DIBSECTION) : sizeof(BITMAP);
+        if (size < static_cast<int>(sizeof(BITMAP))) return FailWith(ERROR_INVALID_PARAMETER, 0);
+        std::memcpy(buffer, &section, static_cast<size_t>(wanted));
+        return wanted;
+    }
     if (!buffer) return static_cast<int>(sizeof(BITMAP));
     if (size < static_cast<int>(sizeof(BITMAP))) return FailWith(ERROR_INVALID_PARAMETER, 0);
     BITMAP info{};
@@ -64,6 +73,7 @@ BOOL DeleteObject(HGDIOBJ object) {
         // Stock objects survive deletion; an object still selected into a context is refused.
         if (object == host::StockBitmap()) return TRUE;
         if (bitmap->SelectedInto()) return FailWith(ERROR_INVALID_PARAMETER, FALSE);
+        host::ForgetDibSection(static_cast<HBITMAP>(object));
         return host::DeleteBitmap(static_cast<HBITMAP>(object)) ? TRUE : FALSE;
     }
     if (host::Brush* brush = host::BrushFromHandle(static_cast<HBRUSH>(object))) {
@@ -217,8 +227,13 @@ BOOL Transfer(HDC dest, int x, int y, int width, int height, HDC src, int xSrc, 
         request.xSrc = xSrc;
         request.ySrc = ySrc;
         request.sourceBkColor = source->bkColor;
+        // A section's caller may have written its buffer since the last call.
+        if (source->kind == host::DeviceContext::Kind::Memory) host::PullDibSection(source->bitmap);
     }
-    return host::Blit(request) ? TRUE : FailWith(ERROR_INVALID_PARAMETER, FALSE);
+    if (target->kind == host::DeviceContext::Kind::Memory) host::PullDibSection(target->bitmap);
+    if (!host::Blit(request)) return FailWith(ERROR_INVALID_PARAMETER, FALSE);
+    if (target->kind == host::DeviceContext::Kind::Memory) host::PushDibSection(target->bitmap);
+    return TRUE;
 }
 
 }  // namespace
@@ -258,7 +273,9 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     const host::Brush* fill = host::BrushFromHandle(brush);
     if (!fill) return FailWith(ERROR_INVALID_HANDLE, 0);
     if (!found->surface) return FailWith(ERROR_INVALID_HANDLE, 0);
+    if (found->kind == host::DeviceContext::Kind::Memory) host::PullDibSection(found->bitmap);
     host::FillSolid(*found, *rect, fill->color);
+    if (found->kind == host::DeviceContext::Kind::Memory) host::PushDibSection(found->bitmap);
     return 1;
 }
 

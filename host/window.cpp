@@ -1,4 +1,5 @@
 // Windows: the handle table, update regions, window device contexts, painting and the capture.
+// Classes, procedures, children, placement and the message queues are in window_manager.cpp.
 #include "window.h"
 
 #include <algorithm>
@@ -8,27 +9,28 @@
 
 #include "device.h"
 #include "gdi_objects.h"
+#include "window_table.h"
 #include "platform/gdi.h"
 #include "platform/windows.h"
 
 namespace host {
-
-namespace {
-
-struct WindowTable {
-    std::mutex lock;
-    std::unordered_map<uintptr_t, std::unique_ptr<Window>> live;
-    uintptr_t next = 1;
-    HWND capture = nullptr;
-};
 
 WindowTable& Windows() {
     static WindowTable table;
     return table;
 }
 
-constexpr uintptr_t kWindowBase = 0x00A00000u;
-constexpr uintptr_t kWindowStep = 4;
+HWND AddWindow(std::unique_ptr<Window> window) {
+    auto& table = Windows();
+    std::lock_guard guard(table.lock);
+    uintptr_t value = kWindowBase + table.next++ * kWindowStep;
+    HWND handle = reinterpret_cast<HWND>(value);
+    window->handle = handle;
+    table.live.emplace(value, std::move(window));
+    return handle;
+}
+
+namespace {
 
 RECT Intersect(const RECT& a, const RECT& b) {
     return RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
@@ -97,17 +99,42 @@ RECT Window::UpdateBounds() const {
     return bounds;
 }
 
+bool Window::Resize(int width, int height) {
+    if (width == m_width && height == m_height) return true;
+    auto surface = Bitmap::Create(std::max(width, 1), std::max(height, 1), 32);
+    if (!surface) return false;
+    // What stays inside keeps its pixels, so only newly exposed parts need painting.
+    const int keepWidth = std::min({m_width, width, m_surface->Width()});
+    const int keepHeight = std::min({m_height, height, m_surface->Height()});
+    for (int row = 0; row < keepHeight; ++row)
+        std::copy_n(m_surface->Row(row), keepWidth, surface->Row(row));
+    if (handle) DetachWindowDCs(handle);
+    m_surface = std::move(surface);
+    m_width = width;
+    m_height = height;
+    const RECT client = ClientRect();
+    std::vector<RECT> kept;
+    for (const RECT& r : m_update) {
+        RECT cut = Intersect(r, client);
+        if (HasArea(cut)) kept.push_back(cut);
+    }
+    m_update.swap(kept);
+    if (m_update.empty()) m_erase = false;
+    return true;
+}
+
 HWND CreateHostWindow(int width, int height) {
     auto surface = Bitmap::Create(width, height, 32);
     if (!surface) return nullptr;
-    auto& table = Windows();
-    std::lock_guard guard(table.lock);
-    uintptr_t value = kWindowBase + table.next++ * kWindowStep;
-    table.live.emplace(value, std::make_unique<Window>(width, height, std::move(surface)));
-    return reinterpret_cast<HWND>(value);
+    auto window = std::make_unique<Window>(width, height, std::move(surface));
+    window->style = WS_VISIBLE;
+    window->thread = std::this_thread::get_id();
+    return AddWindow(std::move(window));
 }
 
-bool DestroyHostWindow(HWND window) {
+bool DestroyHostWindow(HWND window) { return DestroyWindow(window) != FALSE; }
+
+bool RemoveWindow(HWND window) {
     std::unique_ptr<Window> doomed;
     {
         auto& table = Windows();
@@ -170,6 +197,7 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
     host::Window* found = FindWindow(window);
     if (!found) return FALSE;
     found->Invalidate(rect, erase != FALSE);
+    host::WakeMessageWaiters();
     return TRUE;
 }
 
@@ -220,11 +248,15 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
         return nullptr;
     }
     HDC dc = MakeWindowDC(window, *found, &found->UpdateRects());
+    const RECT bounds = found->UpdateBounds();
+    bool erase = found->NeedsErase();
+    found->Validate(nullptr);
+    // The window procedure erases first; the painter erases only what it declined.
+    if (erase) erase = SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;
     *paint = PAINTSTRUCT{};
     paint->hdc = dc;
-    paint->fErase = found->NeedsErase() ? TRUE : FALSE;
-    paint->rcPaint = found->UpdateBounds();
-    found->Validate(nullptr);
+    paint->fErase = erase ? TRUE : FALSE;
+    paint->rcPaint = bounds;
     return dc;
 }
 

@@ -1,17 +1,21 @@
 // Windows on the host: a window is a host object with a client area, a surface that its device
-// contexts draw into, and an update region kept as a list of rectangles. This is the base the
-// window and message layer builds on (window procedures, messages and children come with it);
-// for now a host program creates the top-level panel window itself.
+// contexts draw into, and an update region kept as a list of rectangles. Around it sit the
+// platform's window classes, procedures, children and the per-thread message queues
+// (window.cpp), and the pen input that host programs feed in (PenEvent).
 //
 // Invariants: the update region's rectangles lie inside the client area and never overlap
 // (a new invalid rectangle is added as the parts not already covered); the capture is held by
-// at most one live window of the process.
+// at most one live window of the process; a window has no frame, so its window rectangle and
+// its client area have the same size.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "bitmap.h"
+#include "platform/windows.h"
 #include "platform/wintypes.h"
 
 namespace host {
@@ -35,6 +39,27 @@ public:
     // The smallest rectangle holding the update region; empty when there is none.
     RECT UpdateBounds() const;
     bool NeedsErase() const { return m_erase; }
+    // A new surface of that size (its contexts stop drawing); the update region is cut to it.
+    bool Resize(int width, int height);
+
+    // What the window layer keeps beside the client area; window.cpp owns these.
+    HWND handle = nullptr;
+    HWND parent = nullptr;
+    std::vector<HWND> children;
+    WNDPROC proc = nullptr;
+    UINT classStyle = 0;
+    ATOM classAtom = 0;
+    HBRUSH background = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    // Left-top corner in the parent's client coordinates (the screen for a top-level window).
+    int x = 0;
+    int y = 0;
+    LONG id = 0;
+    LONG_PTR userData = 0;
+    std::vector<uint8_t> extra;
+    std::thread::id thread;
+    bool destroying = false;
 
 private:
     int m_width;
@@ -51,5 +76,15 @@ HWND CreateHostWindow(int width, int height);
 bool DestroyHostWindow(HWND window);
 // Null for a value that is not a live window. The pointer stays valid until DestroyHostWindow.
 Window* WindowFromHandle(HWND window);
+
+enum class PenKind { Down, Move, Up };
+// Delivers a pen event at (x, y) in the client coordinates of window: to the capture window if
+// there is one, else to the deepest visible window under the point. A second pen-down on a
+// window whose class has CS_DBLCLKS, within kDoubleClickTime ms (time is the caller's clock) and
+// kDoubleClickDistance pixels of the first, becomes WM_LBUTTONDBLCLK. Returns the window that
+// received the message, or null when none lay under the point.
+constexpr DWORD kDoubleClickTime = 500;
+constexpr int kDoubleClickDistance = 2;
+HWND PenEvent(HWND window, PenKind kind, int x, int y, DWORD time);
 
 }  // namespace host

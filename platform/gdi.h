@@ -99,3 +99,55 @@ COLORREF SetBkColor(HDC dc, COLORREF color);
 // Returns the previous alignment, or GDI_ERROR.
 UINT SetTextAlign(HDC dc, UINT align);
 BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text, UINT count, const int* dx);
+
+// Device-independent bitmap sections: the caller reads and writes the pixels in place (rows
+// bottom-up for a positive height, each padded to 4 bytes, 24-bit pixels as blue, green, red).
+#define BI_RGB 0
+#define DIB_RGB_COLORS 0
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+struct DIBSECTION {
+    BITMAP dsBm;
+    BITMAPINFOHEADER dsBmih;
+    DWORD dsBitfields[3];
+    HANDLE dshSection;
+    DWORD dsOffset;
+};
+// 24- and 32-bit BI_RGB sections only; bits receives the pixel buffer (null on failure).
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset);
+
+// Image lists: equal-sized images with a mask each.
+struct HIMAGELIST__;
+typedef HIMAGELIST__* HIMAGELIST;
+#define ILC_MASK 0x0001
+#define ILC_COLOR 0x0000
+#define ILC_COLOR24 0x0018
+#define CLR_NONE 0xFFFFFFFF
+HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int initial, int grow);
+BOOL ImageList_Destroy(HIMAGELIST list);
+// Adds as many images as the bitmap is wide (in image widths); pixels of the mask colour become
+// transparent. Returns the index of the first image added, or -1.
+int ImageList_AddMasked(HIMAGELIST list, HBITMAP bitmap, COLORREF mask);
+int ImageList_GetImageCount(HIMAGELIST list);
+BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);

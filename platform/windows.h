@@ -66,3 +66,153 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 BOOL ValidateRect(HWND window, const RECT* rect);
 // Nonzero when the update region is not empty; rect receives its bounds.
 BOOL GetUpdateRect(HWND window, RECT* rect, BOOL erase);
+
+// Window classes, windows and messages.
+struct HICON__;
+typedef HICON__* HICON;
+typedef HICON HCURSOR;
+struct HMENU__;
+typedef HMENU__* HMENU;
+typedef WORD ATOM;
+typedef intptr_t LONG_PTR;
+
+typedef LRESULT (*WNDPROC)(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_ERASEBKGND 0x0014
+#define WM_SHOWWINDOW 0x0018
+#define WM_USER 0x0400
+
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_DBLCLKS 0x0008
+
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_POPUP 0x80000000L
+#define CW_USEDEFAULT ((int)0x80000000)
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOWNOACTIVATE 4
+#define SW_SHOW 5
+#define SW_SHOWNA 8
+
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+
+#define GWL_WNDPROC (-4)
+#define GWL_ID (-12)
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
+#define GWL_USERDATA (-21)
+#define GWLP_WNDPROC GWL_WNDPROC
+#define GWLP_USERDATA GWL_USERDATA
+
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+
+#define MK_LBUTTON 0x0001
+
+#define SIZE_RESTORED 0
+
+#define MAKELPARAM(low, high) ((LPARAM)(DWORD)MAKELONG(low, high))
+#define GET_X_LPARAM(lp) ((int)(short)LOWORD(lp))
+#define GET_Y_LPARAM(lp) ((int)(short)HIWORD(lp))
+#define MAKEINTATOM(atom) ((LPCWSTR)(uintptr_t)((WORD)(atom)))
+
+struct WNDCLASSW {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    // A brush, or a system colour index plus one.
+    HBRUSH hbrBackground;
+    LPCWSTR lpszMenuName;
+    // A name, or an atom from MAKEINTATOM.
+    LPCWSTR lpszClassName;
+};
+
+struct CREATESTRUCTW {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCWSTR lpszName;
+    LPCWSTR lpszClass;
+    DWORD dwExStyle;
+};
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+
+// Returns the class atom, or 0 (ERROR_CLASS_ALREADY_EXISTS when the name is taken).
+ATOM RegisterClassW(const WNDCLASSW* wndClass);
+// Fails with ERROR_CLASS_DOES_NOT_EXIST for an unknown name or another instance's class, and
+// with ERROR_CLASS_HAS_WINDOWS while windows of the class exist.
+BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
+BOOL GetClassInfoW(HINSTANCE instance, LPCWSTR className, WNDCLASSW* wndClass);
+
+// A child (WS_CHILD) is placed in its parent's client coordinates, a top-level window on the
+// screen. WM_CREATE returning -1 destroys the window and the call returns null.
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+// WM_DESTROY goes to the window and then to its children; the children's handles die first.
+BOOL DestroyWindow(HWND window);
+BOOL IsWindow(HWND window);
+HWND GetParent(HWND window);
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// window null: a message to the calling thread itself.
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+// Posted messages in order, then WM_PAINT for a window whose update region is not empty.
+// GetMessageW waits for one and returns 0 for WM_QUIT.
+BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax);
+BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT remove);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageW(const MSG* msg);
+// Sends WM_PAINT at once when the update region is not empty.
+BOOL UpdateWindow(HWND window);
+
+// Returns whether the window was visible before.
+BOOL ShowWindow(HWND window, int command);
+// The window and every ancestor have WS_VISIBLE.
+BOOL IsWindowVisible(HWND window);
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
+// Screen coordinates.
+BOOL GetWindowRect(HWND window, RECT* rect);
+BOOL ClientToScreen(HWND window, POINT* point);
+BOOL ScreenToClient(HWND window, POINT* point);
+
+LONG GetWindowLongW(HWND window, int index);
+LONG SetWindowLongW(HWND window, int index, LONG value);
+LONG_PTR GetWindowLongPtrW(HWND window, int index);
+LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
