@@ -726,41 +726,46 @@ LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
     return previous;
 }
 
-LONG GetWindowLongW(HWND window, int index) {
-    // A window procedure's address does not fit in 32 bits on the host.
-    if (index == GWL_WNDPROC && sizeof(WNDPROC) > sizeof(LONG)) {
+namespace {
+
+// A window procedure's address does not fit in the 32-bit calls on a 64-bit host.
+constexpr bool kProcedureTooWide = sizeof(WNDPROC) > sizeof(LONG);
+
+// The 32-bit slot of the window's extra bytes at index, or null (with the error set) when the
+// window is gone or the slot lies outside them (a negative index here is the procedure).
+uint8_t* LongSlot(HWND window, int index) {
+    if (index < 0) {
         host::SetLastErrorCode(ERROR_INVALID_INDEX);
-        return 0;
+        return nullptr;
     }
-    if (index >= 0) {
-        host::Window* found = FindLive(window);
-        if (!found) return 0;
-        if (static_cast<size_t>(index) + sizeof(LONG) > found->extra.size()) {
-            host::SetLastErrorCode(ERROR_INVALID_INDEX);
-            return 0;
-        }
+    host::Window* found = FindLive(window);
+    if (!found) return nullptr;
+    if (static_cast<size_t>(index) + sizeof(LONG) > found->extra.size()) {
+        host::SetLastErrorCode(ERROR_INVALID_INDEX);
+        return nullptr;
+    }
+    return found->extra.data() + index;
+}
+
+}  // namespace
+
+LONG GetWindowLongW(HWND window, int index) {
+    if (index >= 0 || (index == GWL_WNDPROC && kProcedureTooWide)) {
+        uint8_t* slot = LongSlot(window, index);
         LONG value = 0;
-        std::memcpy(&value, found->extra.data() + index, sizeof value);
+        if (slot) std::memcpy(&value, slot, sizeof value);
         return value;
     }
     return static_cast<LONG>(GetWindowLongPtrW(window, index));
 }
 
 LONG SetWindowLongW(HWND window, int index, LONG value) {
-    if (index == GWL_WNDPROC && sizeof(WNDPROC) > sizeof(LONG)) {
-        host::SetLastErrorCode(ERROR_INVALID_INDEX);
-        return 0;
-    }
-    if (index >= 0) {
-        host::Window* found = FindLive(window);
-        if (!found) return 0;
-        if (static_cast<size_t>(index) + sizeof(LONG) > found->extra.size()) {
-            host::SetLastErrorCode(ERROR_INVALID_INDEX);
-            return 0;
-        }
+    if (index >= 0 || (index == GWL_WNDPROC && kProcedureTooWide)) {
+        uint8_t* slot = LongSlot(window, index);
         LONG previous = 0;
-        std::memcpy(&previous, found->extra.data() + index, sizeof previous);
-        std::memcpy(found->extra.data() + index, &value, sizeof value);
+        if (!slot) return 0;
+        std::memcpy(&previous, slot, sizeof previous);
+        std::memcpy(slot, &value, sizeof value);
         return previous;
     }
     return static_cast<LONG>(SetWindowLongPtrW(window, index, value));

@@ -129,8 +129,33 @@ HRESULT FileScriptStream::Write(const void* buffer, ULONG size, ULONG* written) 
     return n > 0 ? S_OK : S_FALSE;
 }
 
-FtpScriptStream::~FtpScriptStream() {
+InternetScriptStream::~InternetScriptStream() {
     Close();
+}
+
+int InternetScriptStream::Close() {
+    for (HINTERNET* handle : {&m_transfer, &m_connection, &m_internet}) {
+        if (*handle) {
+            InternetCloseHandle(*handle);
+            *handle = nullptr;
+        }
+    }
+    return 1;
+}
+
+HRESULT InternetScriptStream::Read(void* buffer, ULONG size, ULONG* read) {
+    if (!m_transfer)
+        return E_FAIL;
+    DWORD count = 0;
+    // A failed read ends the data early; the reader then sees a short document.
+    InternetReadFile(m_transfer, buffer, size, &count);
+    if (read)
+        *read = count;
+    return S_OK;
+}
+
+HRESULT InternetScriptStream::Write(const void*, ULONG, ULONG*) {
+    return E_NOTIMPL;
 }
 
 // A stream that cannot read is refused here: reporting E_NOTIMPL, a nonzero value, would pass
@@ -148,38 +173,9 @@ int FtpScriptStream::Open(const WCHAR* source, int forReading) {
                                     nullptr, INTERNET_SERVICE_FTP, 0, 0);
     if (!m_connection)
         return 0;
-    m_file = FtpOpenFileW(m_connection, url.path, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_NO_CACHE_WRITE,
-                          0);
-    return m_file != nullptr;
-}
-
-int FtpScriptStream::Close() {
-    for (HINTERNET* handle : {&m_file, &m_connection, &m_internet}) {
-        if (*handle) {
-            InternetCloseHandle(*handle);
-            *handle = nullptr;
-        }
-    }
-    return 1;
-}
-
-HRESULT FtpScriptStream::Read(void* buffer, ULONG size, ULONG* read) {
-    if (!m_file)
-        return E_FAIL;
-    DWORD count = 0;
-    // A failed read ends the data early; the reader then sees a short document.
-    InternetReadFile(m_file, buffer, size, &count);
-    if (read)
-        *read = count;
-    return S_OK;
-}
-
-HRESULT FtpScriptStream::Write(const void*, ULONG, ULONG*) {
-    return E_NOTIMPL;
-}
-
-HttpScriptStream::~HttpScriptStream() {
-    Close();
+    m_transfer = FtpOpenFileW(m_connection, url.path, GENERIC_READ,
+                              FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    return m_transfer != nullptr;
 }
 
 int HttpScriptStream::Open(const WCHAR* source, int forReading) {
@@ -195,35 +191,11 @@ int HttpScriptStream::Open(const WCHAR* source, int forReading) {
                                     nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (!m_connection)
         return 0;
-    m_request = HttpOpenRequestW(m_connection, u"GET", url.path, nullptr, nullptr, nullptr,
-                                 INTERNET_FLAG_NO_CACHE_WRITE, 0);
-    if (!m_request)
+    m_transfer = HttpOpenRequestW(m_connection, u"GET", url.path, nullptr, nullptr, nullptr,
+                                  INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    if (!m_transfer)
         return 0;
-    return HttpSendRequestW(m_request, nullptr, 0, nullptr, 0) == TRUE;
-}
-
-int HttpScriptStream::Close() {
-    for (HINTERNET* handle : {&m_request, &m_connection, &m_internet}) {
-        if (*handle) {
-            InternetCloseHandle(*handle);
-            *handle = nullptr;
-        }
-    }
-    return 1;
-}
-
-HRESULT HttpScriptStream::Read(void* buffer, ULONG size, ULONG* read) {
-    if (!m_request)
-        return E_FAIL;
-    DWORD count = 0;
-    InternetReadFile(m_request, buffer, size, &count);
-    if (read)
-        *read = count;
-    return S_OK;
-}
-
-HRESULT HttpScriptStream::Write(const void*, ULONG, ULONG*) {
-    return E_NOTIMPL;
+    return HttpSendRequestW(m_transfer, nullptr, 0, nullptr, 0) == TRUE;
 }
 
 ScriptStream* OpenScriptStream(const WCHAR* source, int forReading) {

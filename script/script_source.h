@@ -56,38 +56,32 @@ private:
     int m_forReading = 0;
 };
 
-// "ftp://host[:port]/path": a binary download. Reading only.
-class FtpScriptStream : public ScriptStream {
+// What the FTP and HTTP streams share: the session, connection and transfer handles, reading
+// from the transfer, and closing all three (transfer first).
+class InternetScriptStream : public ScriptStream {
 public:
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override;
     HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG size, ULONG* written) override;
-    int Open(const WCHAR* source, int forReading) override;
     int Close() override;
 
 protected:
-    ~FtpScriptStream() override;
+    ~InternetScriptStream() override;
 
-private:
-    HINTERNET m_file = nullptr;
     HINTERNET m_internet = nullptr;
     HINTERNET m_connection = nullptr;
+    HINTERNET m_transfer = nullptr;
+};
+
+// "ftp://host[:port]/path": a binary download. Reading only.
+class FtpScriptStream : public InternetScriptStream {
+public:
+    int Open(const WCHAR* source, int forReading) override;
 };
 
 // "http://host[:port]/path": a GET request. Reading only.
-class HttpScriptStream : public ScriptStream {
+class HttpScriptStream : public InternetScriptStream {
 public:
-    HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* read) override;
-    HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG size, ULONG* written) override;
     int Open(const WCHAR* source, int forReading) override;
-    int Close() override;
-
-protected:
-    ~HttpScriptStream() override;
-
-private:
-    HINTERNET m_internet = nullptr;
-    HINTERNET m_connection = nullptr;
-    HINTERNET m_request = nullptr;
 };
 
 // The opened stream with one reference, or null when the source cannot be opened.
