@@ -48,3 +48,41 @@ struct IIMCallback : IUnknown {
 protected:
     ~IIMCallback() = default;
 };
+
+// SIPF_ flags of IMINFO.fdwFlags and SIPINFO.fdwFlags.
+#define SIPF_OFF 0x00000000
+#define SIPF_ON 0x00000001
+#define SIPF_DOCKED 0x00000002
+#define SIPF_LOCKED 0x00000004
+
+struct IIMCallback2;
+
+extern const IID IID_IInputMethod;   // {42429666-AE04-11D0-A4F8-00AA00A749B9}
+extern const IID IID_IInputMethod2;  // {0576F2E1-AA6B-11D2-A146-0000F8757270}
+extern const IID IID_IIMCallback;    // {42429669-AE04-11D0-A4F8-00AA00A749B9}
+
+// What the SIP calls on an input method, in the platform's slot order (after IUnknown).
+struct IInputMethod : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Select(HWND sipWindow) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Deselect() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Showing() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Hiding() = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetInfo(IMINFO* info) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReceiveSipInfo(SIPINFO* info) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RegisterCallback(IIMCallback* callback) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetImData(DWORD size, void* data) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetImData(DWORD size, void* data) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UserOptionsDlg(HWND owner) = 0;
+
+protected:
+    ~IInputMethod() = default;
+};
+
+struct IInputMethod2 : IInputMethod {
+    virtual HRESULT STDMETHODCALLTYPE SetIMMActiveContext(HWND window, BOOL open, DWORD conversion, DWORD sentence,
+                                                          DWORD hkl) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RegisterCallback2(IIMCallback2* callback) = 0;
+
+protected:
+    ~IInputMethod2() = default;
+};
