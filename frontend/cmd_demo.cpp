@@ -5,7 +5,9 @@
 #include "cli.h"
 #include "commands.h"
 #include "image_setup.h"
+#include "host/regfile.h"
 #include "image_view.h"
+#include "runner/mui_engine.h"
 
 namespace commands {
 
@@ -17,7 +19,8 @@ const char kUsage[] =
     "usage: pocketsim demo [IMAGE] [--answer ok|cancel|yes|no]...\n"
     "Makes a default device image in IMAGE (default: ./demo-image, replaced if it is a device\n"
     "image already) and shows the package at work on it: what the image holds, then typing on the\n"
-    "on-screen keyboard in both languages, with PNG pictures of the keyboard in the image folder.\n";
+    "on-screen keyboard (the input method the SIP loads) in both languages, with PNG pictures of\n"
+    "the keyboard in the image folder.\n";
 
 }  // namespace
 
@@ -53,8 +56,9 @@ int Demo(const std::vector<std::string>& argv) {
     std::printf("\n== Its registry\n");
     if (!view::PrintRegistry(*session.device, stdout, &error)) return cli::Fail(cli::kFailure, error);
 
-    // Typing through the on-screen keyboard: each tap reaches the focused application as the
-    // SIP callback calls printed below.
+    // Typing through the on-screen keyboard: the device's SIP loads the input method that init
+    // registered, each tap goes to its panel window, and the keys reach the focused application
+    // as the SIP callback calls printed below.
     const std::string english = (fs::path(image) / "keyboard-english.png").string();
     const std::string russian = (fs::path(image) / "keyboard-russian.png").string();
     std::printf("\n== Typing \"Hi there\" on the Classic skin (Shift, H, i, Space, t, h, e, r, e)\n");
@@ -71,6 +75,17 @@ int Demo(const std::vector<std::string>& argv) {
         return rc;
     std::printf("\n== The keyboard as drawn: %s and %s (the last with a key held down)\n", english.c_str(),
                 russian.c_str());
+
+    // The configuration runner applies the sample script; this image has no ROM version, so only
+    // the language conditions can hold, and the script ends by asking for a reset.
+    std::printf("\n== Applying \\Windows\\muiconfig.xml as \\Windows\\muiapply.exe does\n");
+    std::fflush(stdout);
+    MuiApplyMain(nullptr);
+    std::printf("\n== The settings it wrote (this image has no ROM version, so no ROM condition held)\n");
+    std::string settings;
+    if (!host::ExportRegistry(*session.device, u"HKEY_LOCAL_MACHINE\\Software\\Vexor\\Config", &settings, &error))
+        return cli::Fail(cli::kFailure, error);
+    std::printf("%s", settings.c_str());
     return cli::kOk;
 }
 

@@ -9,16 +9,19 @@ namespace commands {
 namespace {
 
 const char kUsage[] =
-    "usage: pocketsim init IMAGE [--screen WxH] [--force] [--answer ok|cancel|yes|no]...\n"
+    "usage: pocketsim init IMAGE [--screen WxH] [--rom X.Y.Z] [--force] [--answer ok|cancel|yes|no]...\n"
     "Makes a device image in the folder IMAGE: the device's folders, registry defaults and the\n"
-    "screen size (default 240x320). An existing non-empty folder is refused unless --force.\n";
+    "screen size (default 240x320). An existing non-empty folder is refused unless --force.\n"
+    "  --rom X.Y.Z   the device's ROM version (three decimal numbers), read by configuration\n"
+    "                scripts through the device information library; without it the device has\n"
+    "                no such library and no ROM condition holds\n";
 
 }  // namespace
 
 int Init(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"screen", "answer"}, {"force"}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (!cli::Parse(argv, {"screen", "rom", "answer"}, {"force"}, &args, &error)) return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage, stdout);
         return cli::kOk;
@@ -27,6 +30,12 @@ int Init(const std::vector<std::string>& argv) {
     setup::ImageOptions options;
     if (args.Has("screen") && !setup::ParseScreenSize(args.Value("screen"), &options.screenWidth, &options.screenHeight))
         return cli::Fail(cli::kUsage, "--screen takes WIDTHxHEIGHT, for example 240x320");
+    if (args.Has("rom")) {
+        options.romVersion = args.Value("rom");
+        if (!setup::IsRomVersion(options.romVersion))
+            return cli::Fail(cli::kUsage, "--rom takes three decimal numbers X.Y.Z, for example 1.10.5, not '" +
+                                              options.romVersion + "'");
+    }
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
 

@@ -1,22 +1,21 @@
-// pocketsim keyboard: drives the keyboard engine with pen events as the panel window delivers
-// them, and prints every call that reaches the SIP callback. The engine runs on the image's
-// screen size and configured skin, started with Init as the input method starts it, and paints
-// into a host window of the input panel's size.
+// pocketsim keyboard: drives the image's input method through the device's SIP with pen events
+// sent to its panel window, and prints every call that reaches the SIP callback. The SIP loads
+// the registered input method (\Windows\vexor.dll after pocketsim init) and starts it as the
+// device does; the run ends with Deselect and the release.
 #include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "CKeyboard.h"
+#include "CKeybInput.h"
 #include "cli.h"
 #include "commands.h"
 #include "host/png_writer.h"
-#include "host/window.h"
-#include "platform/modules.h"
+#include "host/sip.h"
+#include "platform/registry.h"
 #include "platform/sip.h"
 #include "platform/text.h"
-#include "skin_catalogue.h"
 
 namespace commands {
 
@@ -36,10 +35,14 @@ const char kUsage[] =
     "  key N                  tap @N\n"
     "  status                 print shift=. caps=. ctrl=. lng1=. digital=. uml=.\n"
     "  render FILE.png        write the panel as drawn now\n"
-    "  rotate                 swap the screen's width and height, then start the keyboard again\n"
-    "  skin NAME              store NAME as the skin setting, then start the keyboard again\n";
+    "  show, hide             show or hide the input panel (the input method's Showing, Hiding)\n"
+    "  rotate                 turn the screen (swap its width and height); the SIP tells the\n"
+    "                         input method the new panel size\n"
+    "  skin NAME              store NAME as the skin setting; the SIP tells the input method\n"
+    "The run starts the image's input method as the SIP does and shows the panel; pen events\n"
+    "reach its panel window. While the panel is hidden the pen reaches nothing.\n";
 
-enum class Kind { Down, Move, Up, Tap, DblClk, Key, Status, Render, Rotate, Skin };
+enum class Kind { Down, Move, Up, Tap, DblClk, Key, Status, Render, Show, Hide, Rotate, Skin };
 
 struct Point {
     bool entry = false;  // the centre of entry `index`, moved by (x, y)
@@ -104,6 +107,7 @@ bool ParseEvents(const std::vector<std::string>& words, std::vector<Event>* even
         {"up", Kind::Up, Name::PointArg},         {"tap", Kind::Tap, Name::PointArg},
         {"dblclk", Kind::DblClk, Name::PointArg}, {"key", Kind::Key, Name::EntryArg},
         {"status", Kind::Status, Name::None},     {"render", Kind::Render, Name::TextArg},
+        {"show", Kind::Show, Name::None},         {"hide", Kind::Hide, Name::None},
         {"rotate", Kind::Rotate, Name::None},     {"skin", Kind::Skin, Name::TextArg},
     };
     for (size_t i = 0; i < words.size(); ++i) {
@@ -163,42 +167,46 @@ public:
     HRESULT SendString(BSTR, DWORD) override { return E_NOTIMPL; }
 };
 
-// The engine and the panel window it draws into, with the window's double-press state.
+// {0ADFAAAF-2E1A-4A75-90A8-6C1E62A3A629}: the package's input method.
+const CLSID kKeybInputClsid =
+    DEFINE_GUID_VALUE(0x0ADFAAAF, 0x2E1A, 0x4A75, 0x90, 0xA8, 0x6C, 0x1E, 0x62, 0xA3, 0xA6, 0x29);
+
+std::string HresultText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+// The input method object and its engine come from the input method library, whose type
+// information is its own; the sanitizer's dynamic type checks cannot follow them there, so the
+// few functions that read them go without those checks.
+#define VX_READS_INPUT_METHOD __attribute__((no_sanitize("vptr")))
+
+// The device's SIP running the image's input method, shown, with the printing callback.
 class Panel {
 public:
-    explicit Panel(host::Device& device) : m_device(device) {
-        m_kbd.m_hInstance = GetModuleHandleW(nullptr);
-        m_kbd.m_pIMCallback = &m_callback;
+    explicit Panel(host::Device& device) : m_device(device), m_sip(*host::DeviceSip(&device)) {
+        m_sip.SetCallback(&m_callback);
     }
-    ~Panel() {
-        m_kbd.ReleaseSkin();
-        if (m_window) host::DestroyHostWindow(m_window);
-    }
+    // A run ends as the SIP ends an input method, with Deselect and the release but no Hiding,
+    // so that nothing is printed after the last event.
+    ~Panel() { host::ReleaseDeviceSip(&m_device); }
 
     bool Start(std::string* error) {
-        const int width = m_device.ScreenWidth(), height = m_device.ScreenHeight();
-        // The input panel is a quarter of the screen high in portrait, a third in landscape.
-        const int panelHeight = width <= height ? height / 4 : height / 3;
-        if (m_window) host::DestroyHostWindow(m_window);
-        m_window = host::CreateHostWindow(width, panelHeight);
-        if (!m_window) {
-            *error = "the screen size " + std::to_string(width) + "x" + std::to_string(height) + " is not usable";
-            return false;
-        }
-        if (!m_kbd.Init(width, height)) {
-            *error = "the keyboard could not start with skin '" + ToUtf8(m_kbd.m_SkinPath) + "'";
-            return false;
-        }
-        return true;
+        const HRESULT hr = m_sip.Show();
+        if (FAILED(hr)) *error = "the keyboard input method did not start (" + HresultText(hr) + ")";
+        return SUCCEEDED(hr);
     }
 
     // Entry N's centre in the layout shown, moved by the point's offsets.
-    bool Resolve(const Point& point, POINT* out, std::string* error) const {
+    VX_READS_INPUT_METHOD bool Resolve(const Point& point, POINT* out, std::string* error) {
         if (!point.entry) {
             *out = POINT{static_cast<LONG>(point.x), static_cast<LONG>(point.y)};
             return true;
         }
-        const keyboard::LayoutTable& shown = m_kbd.m_stKbStatus.m_bDigital ? m_kbd.m_DigitLayout : m_kbd.m_CharLayout;
+        const CKeyboard* kbd = Engine(error);
+        if (!kbd) return false;
+        const keyboard::LayoutTable& shown = kbd->m_stKbStatus.m_bDigital ? kbd->m_DigitLayout : kbd->m_CharLayout;
         if (const keyboard::LayoutEntry* entry = shown.Find(point.index))
             for (const RECT& r : entry->m_Rect)
                 if (!keyboard::IsEmptyRect(r)) {
@@ -210,48 +218,73 @@ public:
         return false;
     }
 
-    void Down(POINT p) {
-        m_dblClk = false;
-        m_kbd.PressKey(p, &m_window, TRUE);
-    }
-    void Up(POINT p) {
-        if (!m_dblClk) m_kbd.PressKey(p, &m_window, FALSE);
-    }
-    void Move(POINT p) {
-        if (!m_dblClk) m_kbd.MoveMouse(p, &m_window);
-    }
-    void DoubleClick(POINT p) {
-        if (m_kbd.DblPressKey(p, &m_window))
-            m_dblClk = true;
-        else
-            Down(p);
-    }
+    void Pen(host::Sip::Pen kind, POINT p) { m_sip.PenMessage(kind, p.x, p.y); }
 
-    void PrintStatus() const {
-        const keyboard::KbStatus& s = m_kbd.m_stKbStatus;
+    VX_READS_INPUT_METHOD bool PrintStatus(std::string* error) {
+        const CKeyboard* kbd = Engine(error);
+        if (!kbd) return false;
+        const keyboard::KbStatus& s = kbd->m_stKbStatus;
         std::printf("shift=%d caps=%d ctrl=%d lng1=%d digital=%d uml=%d\n", s.m_bShift, s.m_bCAPS, s.m_bCtrl, s.m_bLng1,
                     s.m_bDigital, s.m_bUml);
+        return true;
     }
 
     bool Render(const std::string& file, std::string* error) {
-        InvalidateRect(m_window, nullptr, TRUE);
-        PAINTSTRUCT ps{};
-        HDC dc = BeginPaint(m_window, &ps);
-        if (!dc) {
-            *error = "cannot paint the panel";
+        const host::Bitmap* pixels = m_sip.RenderPanel();
+        if (!pixels) {
+            *error = "the input method has no panel to draw";
             return false;
         }
-        m_kbd.Paint(dc, &m_window);
-        EndPaint(m_window, &ps);
-        return host::WritePng(host::WindowFromHandle(m_window)->Surface(), file, error);
+        return host::WritePng(*pixels, file, error);
+    }
+
+    bool Show(std::string* error) { return Check(m_sip.Show(), "the keyboard could not be shown", error); }
+    bool Hide(std::string* error) { return Check(m_sip.Hide(), "the keyboard could not be hidden", error); }
+    bool Rotate(std::string* error) {
+        return Check(m_sip.Rotate(), "the keyboard could not follow the rotation", error);
+    }
+
+    // Stores the skin setting the input method reads, then lets it notice the change as it
+    // does on the device: through the SIP's ReceiveSipInfo.
+    bool Skin(const std::string& name, std::string* error) {
+        HKEY key = nullptr;
+        const std::u16string value = FromUtf8(name);
+        LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Vexor\\7.0", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr);
+        if (rc == ERROR_SUCCESS) {
+            rc = RegSetValueExW(key, u"Skin", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
+            RegCloseKey(key);
+        }
+        if (rc != ERROR_SUCCESS) {
+            *error = "cannot store the skin setting";
+            return false;
+        }
+        return Check(m_sip.SettingsChanged(), "the keyboard could not start with skin '" + name + "'", error);
     }
 
 private:
+    static bool Check(HRESULT hr, const std::string& what, std::string* error) {
+        if (FAILED(hr)) *error = what + " (" + HresultText(hr) + ")";
+        return SUCCEEDED(hr);
+    }
+
+    // The engine of the running input method, for the status line and the layout's keys. The
+    // object lives in this process, and the interface the SIP holds is the IInputMethod2 base of
+    // CKeybInput; only the package's own class is read this way.
+    VX_READS_INPUT_METHOD const CKeyboard* Engine(std::string* error) {
+        CLSID current{};
+        IInputMethod* im = m_sip.InputMethod();
+        if (!im || !m_sip.CurrentIM(&current) || !(current == kKeybInputClsid)) {
+            *error = "the running input method is not the package's keyboard";
+            return nullptr;
+        }
+        return &static_cast<const CKeybInput*>(static_cast<IInputMethod2*>(im))->m_Kbd;
+    }
+
     host::Device& m_device;
+    host::Sip& m_sip;
     PrintingCallback m_callback;
-    CKeyboard m_kbd;
-    HWND m_window = nullptr;
-    bool m_dblClk = false;
 };
 
 }  // namespace
@@ -288,36 +321,26 @@ int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& word
         const bool needsPoint = event.kind == Kind::Down || event.kind == Kind::Move || event.kind == Kind::Up ||
                                 event.kind == Kind::Tap || event.kind == Kind::DblClk || event.kind == Kind::Key;
         if (needsPoint && !panel.Resolve(event.point, &p, &error)) return cli::Fail(cli::kFailure, error);
+        bool ok = true;
         switch (event.kind) {
-        case Kind::Down: panel.Down(p); break;
-        case Kind::Move: panel.Move(p); break;
-        case Kind::Up: panel.Up(p); break;
+        case Kind::Down: panel.Pen(host::Sip::Pen::Down, p); break;
+        case Kind::Move: panel.Pen(host::Sip::Pen::Move, p); break;
+        case Kind::Up: panel.Pen(host::Sip::Pen::Up, p); break;
         case Kind::Tap:
         case Kind::Key:
-            panel.Down(p);
-            panel.Up(p);
+            panel.Pen(host::Sip::Pen::Down, p);
+            panel.Pen(host::Sip::Pen::Up, p);
             break;
-        case Kind::DblClk: panel.DoubleClick(p); break;
-        case Kind::Status: panel.PrintStatus(); break;
-        case Kind::Render:
-            if (!panel.Render(event.text, &error)) return cli::Fail(cli::kFailure, error);
-            break;
-        case Kind::Rotate: {
-            const int width = device.ScreenWidth(), height = device.ScreenHeight();
-            device.SetSetting("screen.width", std::to_string(height));
-            device.SetSetting("screen.height", std::to_string(width));
-            if (!panel.Start(&error)) return cli::Fail(cli::kFailure, error);
-            break;
-        }
-        case Kind::Skin:
-            if (!keyboard::SettingsKey(keyboard::SettingsKey::Mode::Create)
-                     .WriteString(keyboard::kSkinValue, FromUtf8(event.text))) {
-                return cli::Fail(cli::kFailure, "cannot store the skin setting");
-            }
-            if (!panel.Start(&error)) return cli::Fail(cli::kFailure, error);
-            break;
+        case Kind::DblClk: panel.Pen(host::Sip::Pen::DoubleClick, p); break;
+        case Kind::Status: ok = panel.PrintStatus(&error); break;
+        case Kind::Render: ok = panel.Render(event.text, &error); break;
+        case Kind::Show: ok = panel.Show(&error); break;
+        case Kind::Hide: ok = panel.Hide(&error); break;
+        case Kind::Rotate: ok = panel.Rotate(&error); break;
+        case Kind::Skin: ok = panel.Skin(event.text, &error); break;
         }
         std::fflush(stdout);
+        if (!ok) return cli::Fail(cli::kFailure, error);
     }
     return cli::kOk;
 }

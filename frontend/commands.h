@@ -14,8 +14,16 @@ int Init(const std::vector<std::string>& args);
 int Reg(const std::vector<std::string>& args);
 int Demo(const std::vector<std::string>& args);
 int Keyboard(const std::vector<std::string>& args);
+int Register(const std::vector<std::string>& args);
+int Unregister(const std::vector<std::string>& args);
+int Script(const std::vector<std::string>& args);
+int MuiApply(const std::vector<std::string>& args);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.
 int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& events);
+
+// Loads a library of the installed device and calls its registration export (DllRegisterServer
+// or DllUnregisterServer); false with the reason, the HRESULT among it, when that fails.
+bool CallServerExport(const char16_t* library, const char* exportName, std::string* error);
 
 }  // namespace commands

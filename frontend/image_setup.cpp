@@ -4,12 +4,15 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
+#include "commands.h"
 #include "host/device.h"
 #include "host/object_store.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "sample_content.h"
 
 namespace setup {
 
@@ -55,6 +58,46 @@ bool InstallSkins(host::Device& device, std::string* error) {
     return true;
 }
 
+// The input method library under its device name, registered as the device's registration tool
+// does it, so that the SIP finds it.
+bool InstallInputMethod(host::Device& device, std::string* error) {
+    const std::filesystem::path built = PackageDir() / "vexor.so";
+    const WCHAR* const target = u"\\Windows\\vexor.dll";
+    DWORD code = 0;
+    if (!device.Files().ImportHostFile(built, target, &code)) {
+        *error = "cannot install " + built.string() + " as " + ToUtf8(target) + " (error " + std::to_string(code) + ")";
+        return false;
+    }
+    return commands::CallServerExport(target, "DllRegisterServer", error);
+}
+
+// The configuration runner, and the device information library of the devices that have a ROM
+// version, under their device names.
+bool InstallRunner(host::Device& device, const ImageOptions& options, std::string* error) {
+    struct Part {
+        const char* built;
+        const WCHAR* target;
+    };
+    std::vector<Part> parts{{"muiapply", u"\\Windows\\muiapply.exe"}};
+    if (!options.romVersion.empty()) {
+        if (!device.SetSetting("rom.version", options.romVersion)) {
+            *error = "cannot store the ROM version";
+            return false;
+        }
+        parts.push_back({"flashmgr.so", u"\\Windows\\flashmgr.dll"});
+    }
+    for (const Part& part : parts) {
+        const std::filesystem::path built = PackageDir() / part.built;
+        DWORD code = 0;
+        if (!device.Files().ImportHostFile(built, part.target, &code)) {
+            *error = "cannot install " + built.string() + " as " + ToUtf8(part.target) + " (error " +
+                     std::to_string(code) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::filesystem::path PackageDir() {
@@ -73,12 +116,31 @@ bool ParseScreenSize(const std::string& text, int* width, int* height) {
     return true;
 }
 
+bool IsRomVersion(const std::string& text) {
+    int numbers = 0;
+    size_t digits = 0;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (++digits > 9) return false;
+        } else if (c == '.' && digits > 0 && numbers < 2) {
+            ++numbers;
+            digits = 0;
+        } else {
+            return false;
+        }
+    }
+    return numbers == 2 && digits > 0;
+}
+
 bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error) {
     for (const WCHAR* folder : kFolders)
         if (!MakeFolder(folder, error)) return false;
     // The interface language of a new device is US English until a language package is applied.
     if (!WriteDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", 0x0409, error)) return false;
     if (!InstallSkins(device, error)) return false;
+    if (!InstallInputMethod(device, error)) return false;
+    if (!InstallSampleContent(device, error)) return false;
+    if (!InstallRunner(device, options, error)) return false;
     if (!device.SetSetting("screen.width", std::to_string(options.screenWidth)) ||
         !device.SetSetting("screen.height", std::to_string(options.screenHeight))) {
         *error = "cannot store the screen size";

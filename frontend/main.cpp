@@ -22,6 +22,10 @@ const Command kCommands[] = {
     {"reg", commands::Reg, "export or import the registry as .reg text"},
     {"demo", commands::Demo, "make a default image and show the package at work"},
     {"keyboard", commands::Keyboard, "drive the keyboard with pen events and print the keys it sends"},
+    {"register", commands::Register, "register the image's input method library (DllRegisterServer)"},
+    {"unregister", commands::Unregister, "unregister the image's input method library (DllUnregisterServer)"},
+    {"script", commands::Script, "run one language script on an image as the language switcher does"},
+    {"muiapply", commands::MuiApply, "apply a configuration script on an image as muiapply does"},
 };
 
 void PrintUsage(FILE* out) {

@@ -8,6 +8,7 @@
 #include "com_runtime.h"
 #include "database.h"
 #include "module_table.h"
+#include "sip.h"
 #include "object_store.h"
 #include "platform/winbase.h"
 #include "registry_store.h"
@@ -35,7 +36,9 @@ Device::Device(fs::path root, std::unique_ptr<Database> db) : m_root(std::move(r
 }
 
 Device::~Device() {
-    // Libraries are freed first: their detach entries may still call the registry or files.
+    // A running input panel goes first, while its input method's library is still loaded; then
+    // the libraries, whose detach entries may still call the registry or files.
+    ReleaseDeviceSip(this);
     m_com.reset();
     m_modules.reset();
     m_files.reset();

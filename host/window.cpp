@@ -2,6 +2,9 @@
 // Classes, procedures, children, placement and the message queues are in window_manager.cpp.
 #include "window.h"
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <mutex>
 #include <unordered_map>
@@ -11,6 +14,7 @@
 #include "gdi_objects.h"
 #include "window_table.h"
 #include "platform/gdi.h"
+#include "platform/processes.h"
 #include "platform/windows.h"
 
 namespace host {
@@ -21,12 +25,16 @@ WindowTable& Windows() {
 }
 
 HWND AddWindow(std::unique_ptr<Window> window) {
+    if (!window->processId) window->processId = GetCurrentProcessId();
+    if (!window->threadId) window->threadId = static_cast<DWORD>(::syscall(SYS_gettid));
     auto& table = Windows();
     std::lock_guard guard(table.lock);
     uintptr_t value = kWindowBase + table.next++ * kWindowStep;
     HWND handle = reinterpret_cast<HWND>(value);
     window->handle = handle;
+    const bool topLevel = !window->parent;
     table.live.emplace(value, std::move(window));
+    if (topLevel) table.stack.insert(table.stack.begin(), handle);
     return handle;
 }
 
@@ -144,6 +152,10 @@ bool RemoveWindow(HWND window) {
         doomed = std::move(it->second);
         table.live.erase(it);
         if (table.capture == window) table.capture = nullptr;
+        std::erase(table.stack, window);
+        // Nothing takes over: the device's shell would pick the next window, the host has none.
+        if (table.foreground == window) table.foreground = nullptr;
+        if (table.active == window) table.active = nullptr;
     }
     DetachWindowDCs(window);
     return true;

@@ -10,7 +10,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -60,6 +62,14 @@ public:
     std::vector<uint8_t> extra;
     std::thread::id thread;
     bool destroying = false;
+    // Top-level windows keep what other programs look at: title, class name and owner.
+    std::u16string title;
+    std::u16string className;
+    DWORD processId = 0;
+    DWORD threadId = 0;
+    // A simulated program's window handles a posted message at once instead of queueing it,
+    // because nothing runs a message loop for it.
+    bool dispatchPostedAtOnce = false;
 
 private:
     int m_width;
@@ -86,5 +96,38 @@ enum class PenKind { Down, Move, Up };
 constexpr DWORD kDoubleClickTime = 500;
 constexpr int kDoubleClickDistance = 2;
 HWND PenEvent(HWND window, PenKind kind, int x, int y, DWORD time);
+
+// What the observer sees: messages posted (and sent with SendMessageW) to any window, every
+// synthesised keystroke, every SetForegroundWindow and every program CreateProcessW started, in
+// the order they happen.
+enum class WindowEventKind { Posted, Sent, Keystroke, Foreground, Started };
+struct WindowEvent {
+    WindowEventKind kind = WindowEventKind::Posted;
+    HWND window = nullptr;
+    std::u16string className;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    BYTE vk = 0;
+    BYTE scan = 0;
+    DWORD flags = 0;
+    DWORD extraInfo = 0;
+    // Started: the program as CreateProcessW was given it, and its command line (empty for none).
+    std::u16string program;
+    std::u16string commandLine;
+};
+using WindowObserver = std::function<void(const WindowEvent&)>;
+// One observer per process; an empty function removes it. It is called with no lock held.
+void SetWindowObserver(WindowObserver observer);
+// One line: Message 0x%08X "CLASS" 0x%04X 0x%08X 0x%08X (window, class, message, wParam,
+// lParam), the same with SendMessage for a sent one, keybd_event 0x%02X 0x%08X (key, flags),
+// SetForegroundWindow 0x%08X "CLASS", StartProcess "NAME" "CMDLINE".
+std::string FormatWindowEvent(const WindowEvent& event);
+void NotifyWindowObserver(const WindowEvent& event);
+
+// For simulated programs: the process a window belongs to (GetWindowThreadProcessId), and
+// whether posted messages reach its procedure at once. False for an unknown window.
+bool SetWindowProcess(HWND window, DWORD processId);
+bool SetDispatchPostedAtOnce(HWND window, bool atOnce);
 
 }  // namespace host

@@ -387,6 +387,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
                      int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
     WNDCLASSW info{};
     ATOM atom = 0;
+    std::u16string registeredName;
     {
         auto& table = host::Classes();
         std::lock_guard guard(table.lock);
@@ -397,6 +398,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
         }
         info = entry->info;
         atom = entry->atom;
+        registeredName = entry->name;
         ++entry->windows;
     }
     auto undoClass = [atom] {
@@ -441,6 +443,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     window->id = child ? static_cast<LONG>(reinterpret_cast<uintptr_t>(menu)) : 0;
     window->extra.assign(static_cast<size_t>(info.cbWndExtra), 0);
     window->thread = std::this_thread::get_id();
+    window->className = std::move(registeredName);
+    if (windowName) window->title = windowName;
     if (style & WS_VISIBLE) window->Invalidate(nullptr, true);
     HWND handle = host::AddWindow(std::move(window));
     if (child) {
@@ -504,15 +508,38 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam
 }
 
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (host::Window* found = host::WindowFromHandle(window)) {
+        host::WindowEvent event;
+        event.kind = host::WindowEventKind::Sent;
+        event.window = window;
+        event.className = found->className;
+        event.message = message;
+        event.wParam = wParam;
+        event.lParam = lParam;
+        host::NotifyWindowObserver(event);
+    }
     return host::Call(window, message, wParam, lParam);
 }
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::thread::id thread = std::this_thread::get_id();
+    host::WindowEvent event;
+    event.window = window;
+    event.message = message;
+    event.wParam = wParam;
+    event.lParam = lParam;
+    bool atOnce = false;
     if (window) {
         host::Window* found = FindLive(window);
         if (!found) return FALSE;
         thread = found->thread;
+        atOnce = found->dispatchPostedAtOnce;
+        event.className = found->className;
+    }
+    host::NotifyWindowObserver(event);
+    if (atOnce) {
+        host::Call(window, message, wParam, lParam);
+        return TRUE;
     }
     MSG msg{};
     msg.hwnd = window;
@@ -620,11 +647,32 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) 
     return host::Place(window, x, y, width, height, true, true, repaint != FALSE);
 }
 
-BOOL SetWindowPos(HWND window, HWND /*insertAfter: windows are not stacked on the host*/, int x, int y, int width,
-                  int height, UINT flags) {
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
     if (!host::Place(window, x, y, width, height, !(flags & SWP_NOMOVE), !(flags & SWP_NOSIZE),
                      !(flags & SWP_NOREDRAW)))
         return FALSE;
+    if (!(flags & SWP_NOZORDER)) {
+        // Only top-level windows are restacked; the host has no topmost band, so HWND_TOPMOST
+        // is the top and HWND_NOTOPMOST leaves the window where it is.
+        auto& table = host::Windows();
+        std::lock_guard guard(table.lock);
+        auto at = std::find(table.stack.begin(), table.stack.end(), window);
+        if (at != table.stack.end() && insertAfter != HWND_NOTOPMOST && insertAfter != window) {
+            std::vector<HWND>& stack = table.stack;
+            auto after = std::find(stack.begin(), stack.end(), insertAfter);
+            if (insertAfter == HWND_BOTTOM || insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST ||
+                after != stack.end()) {
+                stack.erase(at);
+                if (insertAfter == HWND_BOTTOM) {
+                    stack.push_back(window);
+                } else if (insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST) {
+                    stack.insert(stack.begin(), window);
+                } else {
+                    stack.insert(std::find(stack.begin(), stack.end(), insertAfter) + 1, window);
+                }
+            }
+        }
+    }
     if (flags & SWP_SHOWWINDOW) ShowWindow(window, SW_SHOWNA);
     if (flags & SWP_HIDEWINDOW) ShowWindow(window, SW_HIDE);
     return TRUE;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "window.h"
 
@@ -17,6 +18,10 @@ struct WindowTable {
     std::unordered_map<uintptr_t, std::unique_ptr<Window>> live;
     uintptr_t next = 1;
     HWND capture = nullptr;
+    // Top-level windows, topmost first. A new one goes on top.
+    std::vector<HWND> stack;
+    HWND foreground = nullptr;
+    HWND active = nullptr;
 };
 
 inline constexpr uintptr_t kWindowBase = 0x00A00000u;

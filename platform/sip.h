@@ -86,3 +86,23 @@ struct IInputMethod2 : IInputMethod {
 protected:
     ~IInputMethod2() = default;
 };
+
+// The SIP's own calls. An input method is a class registered under HKEY_CLASSES_ROOT\CLSID with
+// a subkey "IsSIPInputMethod" whose default value is "1"; its name is the class key's default.
+struct IMENUMINFO {
+    WCHAR szName[MAX_PATH];
+    CLSID clsid;
+};
+// Returns nonzero to go on with the enumeration, 0 to stop it.
+typedef int (*IMENUMPROC)(IMENUMINFO* info);
+
+// SIPF_ON shows the input panel (starting the current input method first if needed), SIPF_OFF
+// hides it.
+BOOL SipShowIM(DWORD flags);
+BOOL SipGetCurrentIM(CLSID* clsid);
+// Switching deselects and releases the input method that ran and starts the new one in its place.
+BOOL SipSetCurrentIM(CLSID* clsid);
+// Calls proc once per input method; returns how many it was called for.
+int SipEnumIM(IMENUMPROC proc);
+// info->cbSize must be at least sizeof(SIPINFO).
+BOOL SipGetInfo(SIPINFO* info);

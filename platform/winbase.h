@@ -47,3 +47,10 @@ void Sleep(DWORD ms);
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
 int GetSystemMetrics(int index);
+
+// Kernel I/O control. The device honours IOCTL_HAL_REBOOT, the soft reset; on the emulator the
+// reset is recorded in the journal and the call returns TRUE. Other codes fail with
+// ERROR_NOT_SUPPORTED.
+#define IOCTL_HAL_REBOOT 0x0101003C
+BOOL KernelIoControl(DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer, DWORD outSize,
+                     DWORD* bytesReturned);

@@ -216,3 +216,74 @@ LONG GetWindowLongW(HWND window, int index);
 LONG SetWindowLongW(HWND window, int index, LONG value);
 LONG_PTR GetWindowLongPtrW(HWND window, int index);
 LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+
+// Top-level windows: stacking order, titles, class names, owning processes, the foreground
+// window, and synthesised keystrokes.
+#ifndef WM_ACTIVATE
+#define WM_ACTIVATE 0x0006
+#endif
+#ifndef WM_SETTEXT
+#define WM_SETTEXT 0x000C
+#endif
+#ifndef WM_GETTEXT
+#define WM_GETTEXT 0x000D
+#endif
+#ifndef WM_KEYDOWN
+#define WM_KEYDOWN 0x0100
+#endif
+#ifndef WM_KEYUP
+#define WM_KEYUP 0x0101
+#endif
+#ifndef WM_COMMAND
+#define WM_COMMAND 0x0111
+#endif
+#ifndef WA_INACTIVE
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#endif
+#ifndef GW_HWNDFIRST
+#define GW_HWNDFIRST 0
+#define GW_HWNDLAST 1
+#define GW_HWNDNEXT 2
+#define GW_HWNDPREV 3
+#define GW_OWNER 4
+#define GW_CHILD 5
+#endif
+#ifndef WS_EX_CAPTIONOKBTN
+#define WS_EX_CAPTIONOKBTN 0x80000000L
+#endif
+
+// GW_CHILD with a null window gives the topmost top-level window; GW_HWNDNEXT walks down the
+// stack (for children, from the topmost child down).
+HWND GetWindow(HWND window, UINT command);
+// A top-level window whose class name (any case) and title (exactly) match; null matches any.
+HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
+// Both copy at most maxCount - 1 units plus a terminator and return the units copied.
+int GetClassNameW(HWND window, LPWSTR className, int maxCount);
+int GetWindowTextW(HWND window, LPWSTR text, int maxCount);
+int GetWindowTextLengthW(HWND window);
+BOOL SetWindowTextW(HWND window, LPCWSTR text);
+// Returns the creating thread's identifier; processId (may be null) receives the owner process.
+DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId);
+HWND GetForegroundWindow();
+// Puts the window's top-level window on top of the stack and makes it the foreground window.
+BOOL SetForegroundWindow(HWND window);
+HWND GetActiveWindow();
+// Returns the previously active window.
+HWND SetActiveWindow(HWND window);
+void keybd_event(BYTE vk, BYTE scan, DWORD flags, DWORD extraInfo);
+
+// The system cursors; LoadCursorW with a null instance gives their shared handles.
+#ifndef IDC_WAIT
+#define IDC_ARROW MAKEINTRESOURCEW(32512)
+#define IDC_WAIT MAKEINTRESOURCEW(32514)
+#endif
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
+// Returns the cursor shown before (null when none was).
+HCURSOR SetCursor(HCURSOR cursor);
+#ifndef HWND_TOP
+#define HWND_TOP ((HWND)(intptr_t)0)
+#define HWND_BOTTOM ((HWND)(intptr_t)1)
+#define HWND_TOPMOST ((HWND)(intptr_t)-1)
+#define HWND_NOTOPMOST ((HWND)(intptr_t)-2)
+#endif

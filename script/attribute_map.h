@@ -43,6 +43,8 @@ public:
     }
     size_t Count() const { return m_entries.size(); }
     const AttributeEntry& At(size_t index) const { return m_entries[index]; }
+    // Moves a value out, leaving the entry empty, so that its storage can be used again.
+    std::u16string TakeValue(size_t index) { return std::move(m_entries[index].value); }
     void Clear() { m_entries.clear(); }
 
 private:

@@ -27,6 +27,10 @@ public:
     explicit CommandTable(ProcessList* processes) : m_pProcessList(processes) {}
     int Execute(const WCHAR* commandName, AttributeMap* attributes, DWORD* result, int skip) override;
 
+    // The commands in the order they are searched: names by index, null past the end.
+    static size_t CommandCount();
+    static const WCHAR* CommandName(size_t index);
+
     ProcessList* m_pProcessList;
 };
 

@@ -171,3 +171,84 @@ TEST_F(PocketsimKeyboard, SkinIsStoredAndUsed) {
     r = Run({"reg", "export", m_image, "HKEY_LOCAL_MACHINE\\Software\\Vexor\\7.0"});
     EXPECT_NE(r.out.find("\"Skin\"=\"Capslock\""), std::string::npos) << r.out;
 }
+
+// show and hide are the SIP's Showing and Hiding: a latched Shift is released while the panel is
+// hidden and pressed again when it shows. A hidden panel takes no pen, a second hide does
+// nothing, and a run ends without Hiding, so nothing follows the last event's lines.
+TEST_F(PocketsimKeyboard, ShowAndHideReleaseAndPressTheLatchedShift) {
+    auto r = Keyboard({"key", "48", "hide", "key", "82", "hide", "show", "show", "status"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "SendVirtualKey 0x10 0x00000000\n"
+              "SendVirtualKey 0x10 0x00000002\n"
+              "SendVirtualKey 0x10 0x00000000\n"
+              "shift=1 caps=0 ctrl=0 lng1=1 digital=0 uml=0\n");
+    r = Keyboard({"key", "48"});
+    EXPECT_EQ(r.out, "SendVirtualKey 0x10 0x00000000\n");
+}
+
+// rotate turns the screen and the SIP passes the new panel size on: the keys are found in the
+// new layout, and rotating back gives the portrait panel again.
+TEST_F(PocketsimKeyboard, RotateReachesTheInputMethodThroughTheSip) {
+    const fs::path file = m_dir / "back.png";
+    auto r = Keyboard({"rotate", "key", "82", "rotate", "key", "82", "render", file.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, std::string(kTapQ) + kTapQ);
+    Png png;
+    ASSERT_TRUE(ReadPng(file, &png));
+    EXPECT_EQ(png.width, 240u);
+    EXPECT_EQ(png.height, 80u);
+}
+
+// init registers the input method as the registration tool does: the class the SIP finds and
+// the type library under the library's identifier, with the library's folder as help folder.
+TEST_F(PocketsimKeyboard, InitRegistersTheInputMethodAndItsTypeLibrary) {
+    auto r = Run({"reg", "export", m_image, "HKEY_CLASSES_ROOT\\TypeLib"});
+    EXPECT_EQ(r.out,
+              "REGEDIT4\n\n"
+              "[HKEY_CLASSES_ROOT\\TypeLib]\n\n"
+              "[HKEY_CLASSES_ROOT\\TypeLib\\{7003B863-E71D-45D8-90AA-16DB9A05C906}]\n\n"
+              "[HKEY_CLASSES_ROOT\\TypeLib\\{7003B863-E71D-45D8-90AA-16DB9A05C906}\\1.0]\n"
+              "@=\"Vexor 1.0 Type Library\"\n\n"
+              "[HKEY_CLASSES_ROOT\\TypeLib\\{7003B863-E71D-45D8-90AA-16DB9A05C906}\\1.0\\409]\n\n"
+              "[HKEY_CLASSES_ROOT\\TypeLib\\{7003B863-E71D-45D8-90AA-16DB9A05C906}\\1.0\\409\\win32]\n"
+              "@=\"\\\\Windows\\\\vexor.dll\"\n\n"
+              "[HKEY_CLASSES_ROOT\\TypeLib\\{7003B863-E71D-45D8-90AA-16DB9A05C906}\\1.0\\FLAGS]\n"
+              "@=\"0\"\n\n"
+              "[HKEY_CLASSES_ROOT\\TypeLib\\{7003B863-E71D-45D8-90AA-16DB9A05C906}\\1.0\\HELPDIR]\n"
+              "@=\"\\\\Windows\"\n");
+    r = Run({"reg", "export", m_image, "HKEY_CLASSES_ROOT\\CLSID\\{0ADFAAAF-2E1A-4A75-90A8-6C1E62A3A629}\\InprocServer32"});
+    EXPECT_NE(r.out.find("@=\"\\\\Windows\\\\vexor.dll\"\n"), std::string::npos) << r.out;
+}
+
+// unregister removes the class, so the SIP has no input method to start; register brings it
+// back. Without the library both fail with status 1 and one line naming it.
+TEST_F(PocketsimKeyboard, RegisterAndUnregisterCallTheLibrarysEntryPoints) {
+    auto r = Run({"unregister", m_image});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run({"reg", "export", m_image, "HKEY_CLASSES_ROOT\\CLSID\\{0ADFAAAF-2E1A-4A75-90A8-6C1E62A3A629}"});
+    EXPECT_EQ(r.exitCode, 1);
+    r = Keyboard({"status"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "pocketsim: the keyboard input method did not start (0x80040154)\n");
+
+    r = Run({"register", m_image});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Keyboard({"key", "82"});
+    EXPECT_EQ(r.out, kTapQ);
+
+    fs::remove(fs::path(m_image) / "store" / "Windows" / "vexor.dll");
+    for (const char* command : {"register", "unregister"}) {
+        r = Run({command, m_image});
+        EXPECT_EQ(r.exitCode, 1) << command;
+        EXPECT_EQ(r.err, "pocketsim: cannot load \\Windows\\vexor.dll (error 126)\n") << command;
+    }
+    r = Run({"register"});
+    EXPECT_EQ(r.exitCode, 2);
+    for (const char* command : {"register", "unregister"}) {
+        r = Run({command, "--help"});
+        EXPECT_EQ(r.exitCode, 0) << command;
+        EXPECT_EQ(r.out.rfind(std::string("usage: pocketsim ") + command, 0), 0u) << r.out;
+    }
+}

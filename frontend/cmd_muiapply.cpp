@@ -1,0 +1,135 @@
+// pocketsim muiapply: runs the configuration runner's main routine in this process, on an image,
+// among windows of simulated programs given on the command line, and prints what it does to them
+// (posted messages, keystrokes, foreground changes, started programs) together with its message
+// boxes and the reset, in the order they happen.
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "commands.h"
+#include "host/process.h"
+#include "host/simulated_window.h"
+#include "host/window.h"
+#include "platform/text.h"
+#include "platform/windows.h"
+#include "runner/mui_engine.h"
+
+namespace commands {
+
+namespace {
+
+const char kUsage[] =
+    "usage: pocketsim muiapply IMAGE [SOURCE] [--window SPEC]... [--foreground CLASS]\n"
+    "                          [--answer ok|cancel|yes|no]...\n"
+    "Runs \\Windows\\muiapply.exe's configuration run on the image as that program runs it, with\n"
+    "SOURCE as its command line (default file://\\Windows\\muiconfig.xml), and prints each\n"
+    "message posted to a window, keystroke, SetForegroundWindow, started program, message box and\n"
+    "reset as it happens.\n"
+    "  --window SPEC      a window of another program: CLASS|TITLE|visible|PROCESS, hidden in\n"
+    "                     place of visible, and |stubborn appended for one that ignores requests\n"
+    "                     to close. The first window given is on top; PROCESS names the program\n"
+    "                     (for example shell32.exe) that is listed as running and owns the window.\n"
+    "  --foreground CLASS the window of that class is the foreground window (default: none)\n"
+    "  --answer A         answer the next message box (ok, cancel, yes or no)\n"
+    "Exit status 0, as the program's.\n";
+
+// Simulated dialogs close on their OK command too, as the device's dialog boxes do; the
+// simulated window's own procedure handles everything else and records every message.
+struct DialogClose {
+    WNDPROC original = nullptr;
+    bool stubborn = false;
+};
+
+std::map<HWND, DialogClose>& Dialogs() {
+    static std::map<HWND, DialogClose> dialogs;
+    return dialogs;
+}
+
+LRESULT DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto it = Dialogs().find(window);
+    if (it == Dialogs().end()) return DefWindowProcW(window, message, wParam, lParam);
+    // A copy: the procedure may destroy the window, and the run may make further dialogs.
+    const DialogClose dialog = it->second;
+    LRESULT result = dialog.original(window, message, wParam, lParam);
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK && !dialog.stubborn && IsWindow(window))
+        DestroyWindow(window);
+    return result;
+}
+
+void PrintLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int MuiApply(const std::vector<std::string>& argv) {
+    cli::Args args;
+    std::string error;
+    if (!cli::Parse(argv, {"window", "foreground", "answer"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (args.help) {
+        std::fputs(kUsage, stdout);
+        return cli::kOk;
+    }
+    if (args.positional.empty() || args.positional.size() > 2)
+        return cli::Fail(cli::kUsage, "muiapply takes IMAGE [SOURCE] (see --help)");
+    std::vector<host::SimulatedWindowSpec> specs;
+    for (const std::string& text : args.Values("window")) {
+        host::SimulatedWindowSpec spec;
+        if (!host::ParseSimulatedWindow(FromUtf8(text), &spec, &error)) return cli::Fail(cli::kUsage, error);
+        specs.push_back(std::move(spec));
+    }
+    const bool hasForeground = args.Has("foreground");
+    const std::u16string foregroundClass = FromUtf8(args.Value("foreground"));
+    size_t foregroundIndex = specs.size();
+    for (size_t i = 0; hasForeground && i < specs.size() && foregroundIndex == specs.size(); ++i)
+        if (specs[i].className == foregroundClass) foregroundIndex = i;
+    if (hasForeground && foregroundIndex == specs.size())
+        return cli::Fail(cli::kUsage, "--foreground names no --window class: '" + args.Value("foreground") + "'");
+    std::vector<int> answers;
+    if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
+    const std::u16string source = args.positional.size() > 1 ? FromUtf8(args.positional[1]) : std::u16string();
+
+    cli::Session session;
+    if (!cli::OpenSession(args.positional[0], args, &session)) return cli::kFailure;
+    // The routine sees itself as the installed program, as the process snapshot shows it.
+    host::SetCurrentProcessPath(u"\\Windows\\muiapply.exe");
+
+    std::vector<HWND> windows;
+    for (const host::SimulatedWindowSpec& spec : specs) {
+        HWND window = host::CreateSimulatedWindow(spec);
+        if (!window) {
+            host::DestroySimulatedWindows();
+            return cli::Fail(cli::kFailure, "cannot make the window of class '" + ToUtf8(spec.className) +
+                                                "' (error " + std::to_string(GetLastError()) + ")");
+        }
+        if (spec.className == u"Dialog") {
+            auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWL_WNDPROC));
+            Dialogs()[window] = DialogClose{original, spec.stubborn};
+            SetWindowLongPtrW(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(DialogProc));
+        }
+        windows.push_back(window);
+    }
+    if (foregroundIndex < windows.size()) SetForegroundWindow(windows[foregroundIndex]);
+    // A new window opens on top, and so does the foreground window: each goes to the bottom in
+    // turn so that the stack follows the command line, first on top.
+    for (HWND window : windows)
+        SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+    host::SetWindowObserver([](const host::WindowEvent& event) {
+        // Messages sent while windows are made or destroyed are the window layer's own business.
+        if (event.kind != host::WindowEventKind::Sent) PrintLine(host::FormatWindowEvent(event));
+    });
+    const int exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
+    host::SetWindowObserver(nullptr);
+    host::DestroySimulatedWindows();
+    Dialogs().clear();
+    host::ClearSimulatedProcesses();
+    std::fflush(stdout);
+    return exitCode;
+}
+
+}  // namespace commands

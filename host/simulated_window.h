@@ -1,0 +1,53 @@
+// Windows of simulated programs: top-level windows that stand for other programs on the device
+// (a media player, the taskbar, a dialog), so that code which closes, finds or activates other
+// programs' windows can be run and watched. Each records every message its procedure receives
+// and destroys itself on WM_CLOSE unless it is stubborn.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/windows.h"
+
+namespace host {
+
+struct SimulatedWindowSpec {
+    std::u16string className;
+    std::u16string title;
+    bool visible = true;
+    // The owning process: processId when not 0, else the process listed with processPath (a
+    // simulated process is added when none is), else this host process.
+    DWORD processId = 0;
+    std::u16string processPath;
+    bool stubborn = false;
+    DWORD exStyle = 0;
+    // Posted messages reach the procedure at once, as if the program's message loop were
+    // waiting; otherwise they wait in the queue of the thread that created the window.
+    bool handleAtOnce = true;
+};
+
+struct ReceivedMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// "CLASS|TITLE|visible|PROCESS|stubborn"; every field after CLASS may be left out or empty.
+// visible: 1/0, yes/no, true/false, visible/hidden (default visible). PROCESS: a process id
+// (decimal or 0x hex) or a program's device path (default: this host process). stubborn:
+// stubborn, 1, yes or true (default not). False with a reason for anything else.
+bool ParseSimulatedWindow(std::u16string_view text, SimulatedWindowSpec* spec, std::string* error);
+
+// Null (with the last error set) when the class cannot be registered or the window not made.
+HWND CreateSimulatedWindow(const SimulatedWindowSpec& spec);
+
+// Every message the window's procedure received after its creation, in order, also once the
+// window is gone. Empty for a window that is not simulated.
+std::vector<ReceivedMessage> SimulatedWindowMessages(HWND window);
+
+// Destroys every simulated window, forgets their messages and unregisters the classes made
+// for them.
+void DestroySimulatedWindows();
+
+}  // namespace host

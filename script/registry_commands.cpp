@@ -1,0 +1,180 @@
+#include "registry_commands.h"
+
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "command_table.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+
+namespace {
+
+const DWORD kBinaryCapacity = 16384;
+// Subkey names are enumerated into a buffer of this many units.
+const DWORD kKeyNameUnits = 256;
+
+// The whole value of the Data entry. A script may carry an attribute named "Data", which is found
+// before the list of child texts and is only as long as its text, so readers must not walk past
+// the end of what the map holds.
+std::u16string_view DataList(const AttributeMap* attributes) {
+    const DWORD key = NameHash(u"Data");
+    for (size_t i = 0; i < attributes->Count(); ++i) {
+        const AttributeEntry& entry = attributes->At(i);
+        if (entry.key == key) return entry.value;
+    }
+    return {};
+}
+
+bool HasData(const AttributeMap* attributes) { return attributes->Find(u"Data") != nullptr; }
+
+// The bytes of a REG_MULTI_SZ value: every text with its terminator and the closing empty text.
+std::vector<WCHAR> MultiStringUnits(std::u16string_view list) {
+    std::vector<WCHAR> units;
+    size_t at = 0;
+    while (at < list.size() && list[at] != 0) {
+        size_t end = list.find(u'\0', at);
+        if (end == std::u16string_view::npos) end = list.size();
+        units.insert(units.end(), list.begin() + at, list.begin() + end);
+        units.push_back(0);
+        at = end + 1;
+    }
+    units.push_back(0);
+    return units;
+}
+
+// Hexadecimal numbers, each followed by exactly one separator of any kind; the text's end after a
+// number ends the list. Only the low 8 bits of each number are kept.
+DWORD ParseBinary(const WCHAR* text, BYTE* bytes, DWORD capacity) {
+    DWORD count = 0;
+    const WCHAR* p = text;
+    while (*p && count < capacity) {
+        WCHAR* end = nullptr;
+        unsigned long number = wcstoul(p, &end, 16);
+        bytes[count++] = static_cast<BYTE>(number & 0xFF);
+        if (!*end) break;
+        p = end + 1;
+    }
+    return count;
+}
+
+DWORD WriteValue(HKEY root, LPCWSTR path, LPCWSTR name, DWORD type, const BYTE* data, DWORD size) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
+        return 0;
+    LONG rc = RegSetValueExW(key, name, 0, type, data, size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? 1 : 0;
+}
+
+}  // namespace
+
+HKEY SelectRegRoot(LPCWSTR rootName) {
+    if (rootName && wcscmp(rootName, u"HKCR") == 0) return HKEY_CLASSES_ROOT;
+    if (rootName && wcscmp(rootName, u"HKCU") == 0) return HKEY_CURRENT_USER;
+    return HKEY_LOCAL_MACHINE;
+}
+
+DWORD SelectRegType(LPCWSTR typeName) {
+    if (!typeName) return REG_SZ;
+    if (wcscmp(typeName, u"BINARY") == 0) return REG_BINARY;
+    if (wcscmp(typeName, u"DWORD") == 0) return REG_DWORD;
+    if (wcscmp(typeName, u"MULTI_SZ") == 0) return REG_MULTI_SZ;
+    return REG_SZ;
+}
+
+LONG DeleteKeyTree(HKEY parent, LPCWSTR name) {
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WRITE, &key);
+    if (rc != ERROR_SUCCESS) return rc;
+    // Index 0 every time: deleting a subkey moves the next one to the front.
+    for (;;) {
+        WCHAR subKey[kKeyNameUnits];
+        DWORD length = kKeyNameUnits;
+        if (RegEnumKeyExW(key, 0, subKey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        rc = DeleteKeyTree(key, subKey);
+        if (rc != ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return rc;
+        }
+    }
+    RegCloseKey(key);
+    return RegDeleteKeyW(parent, name);
+}
+
+DWORD CmdDeleteRegKey(CommandTable*, AttributeMap* attributes, int*) {
+    const WCHAR* path = attributes->Find(u"path");
+    const WCHAR* name = attributes->Find(u"name");
+    // An empty name would open the parent itself and wipe everything below it: a script that
+    // lost its name in a merge must not empty a whole root.
+    if (!path || !name || !*name) return 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(SelectRegRoot(attributes->Find(u"root")), path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return 0;
+    DeleteKeyTree(key, name);
+    RegCloseKey(key);
+    return 1;
+}
+
+DWORD CmdRenameRegKey(CommandTable*, AttributeMap*, int* handled) {
+    *handled = 0;
+    return 0;
+}
+
+DWORD CmdCreateRegValue(CommandTable*, AttributeMap* attributes, int*) {
+    return CreateRegValueWith(attributes, RegTextMarkers::Interpreted);
+}
+
+DWORD CreateRegValueWith(AttributeMap* attributes, RegTextMarkers markers) {
+    if (!attributes) return 0;
+    const WCHAR* path = attributes->Find(u"path");
+    const WCHAR* name = attributes->Find(u"name");
+    // Without Data the script has not said what to store; writing an empty text or a zero would
+    // replace a value the device relies on with one nobody asked for.
+    if (!path || !name || !HasData(attributes)) return 0;
+    HKEY root = SelectRegRoot(attributes->Find(u"root"));
+    DWORD type = SelectRegType(attributes->Find(u"type"));
+    std::u16string_view list = DataList(attributes);
+    const WCHAR* first = attributes->Find(u"Data");
+
+    switch (type) {
+    case REG_DWORD: {
+        DWORD value = static_cast<DWORD>(wcstoul(first, nullptr, 16));
+        return WriteValue(root, path, name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    }
+    case REG_BINARY: {
+        std::vector<BYTE> bytes(kBinaryCapacity, 0);
+        DWORD count = ParseBinary(first, bytes.data(), kBinaryCapacity);
+        return WriteValue(root, path, name, REG_BINARY, bytes.data(), count);
+    }
+    case REG_MULTI_SZ: {
+        std::vector<WCHAR> units = MultiStringUnits(list);
+        return WriteValue(root, path, name, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(units.data()),
+                          static_cast<DWORD>(units.size() * sizeof(WCHAR)));
+    }
+    default: {
+        // The device's XML DOM trims the texts of nodes, so scripts spell an empty or a blank
+        // text with these markers.
+        const WCHAR* text = first;
+        if (markers == RegTextMarkers::Interpreted) {
+            if (wcsstr(first, u"[NULL]")) text = u"";
+            else if (wcsstr(first, u"[SPACE]")) text = u" ";
+        }
+        return WriteValue(root, path, name, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                          static_cast<DWORD>((wcslen(text) + 1) * sizeof(WCHAR)));
+    }
+    }
+}
+
+DWORD CmdDeleteRegValue(CommandTable*, AttributeMap* attributes, int*) {
+    const WCHAR* path = attributes->Find(u"path");
+    const WCHAR* name = attributes->Find(u"name");
+    if (!path || !name) return 0;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(SelectRegRoot(attributes->Find(u"root")), path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return 0;
+    RegDeleteValueW(key, name);
+    RegCloseKey(key);
+    return 1;
+}

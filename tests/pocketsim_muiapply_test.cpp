@@ -1,0 +1,176 @@
+// End-to-end: `pocketsim init --rom` and `pocketsim muiapply` on fresh images, checked by what
+// muiapply prints (window requests, keystrokes, started programs, the reset) and by what the
+// image holds afterwards.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "host/device.h"
+#include "platform/files.h"
+#include "run_program.h"
+#include "script_test_support.h"
+
+namespace fs = std::filesystem;
+using testing_support::RunPocketsim;
+
+namespace {
+
+class PocketsimMuiApplyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() /
+                ("pocketsim-muiapply-" + std::to_string(getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        m_image = (m_dir / "image").string();
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    testing_support::RunResult Run(std::vector<std::string> args) { return RunPocketsim(args, m_dir / "run"); }
+    void Init(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"init", m_image};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto r = Run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    void Put(const WCHAR* devicePath, const std::string& bytes) {
+        std::string error;
+        auto device = host::Device::Open(m_image, &error);
+        ASSERT_TRUE(device) << error;
+        host::ScopedDevice scope(device.get());
+        script_test::WriteDeviceFile(devicePath, bytes);
+    }
+    DWORD Attributes(const WCHAR* devicePath) {
+        std::string error;
+        auto device = host::Device::Open(m_image, &error);
+        EXPECT_TRUE(device) << error;
+        if (!device) return INVALID_FILE_ATTRIBUTES;
+        host::ScopedDevice scope(device.get());
+        return GetFileAttributesW(devicePath);
+    }
+    std::string Config() {
+        auto r = Run({"reg", "export", m_image, "HKEY_LOCAL_MACHINE\\Software\\Vexor\\Config"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.out;
+    }
+
+    fs::path m_dir;
+    std::string m_image;
+};
+
+// Window handles are the window layer's choice: each is shown as <CLASS> of the window it names.
+std::string NameWindows(const std::string& out) {
+    std::map<std::string, std::string> names;
+    const std::regex named("(0x[0-9A-F]{8}) \"([^\"]*)\"");
+    for (std::sregex_iterator it(out.begin(), out.end(), named), end; it != end; ++it)
+        names.emplace((*it)[1].str(), "<" + (*it)[2].str() + ">");
+    std::string text = out;
+    for (const auto& [handle, name] : names) text = std::regex_replace(text, std::regex(handle), name);
+    return text;
+}
+
+}  // namespace
+
+// With --rom the device information library is installed and the sample configuration's ROM
+// conditions are decided by that version; the sample ends with one reset.
+TEST_F(PocketsimMuiApplyTest, SampleConfigurationOnADeviceWithARomVersion) {
+    Init({"--rom", "1.10.5"});
+    EXPECT_TRUE(fs::is_regular_file(fs::path(m_image) / "store" / "Windows" / "flashmgr.dll"));
+    EXPECT_TRUE(fs::is_regular_file(fs::path(m_image) / "store" / "Windows" / "muiapply.exe"));
+    EXPECT_TRUE(fs::is_regular_file(fs::path(m_image) / "store" / "Windows" / "muiconfig.xml"));
+    auto r = Run({"muiapply", m_image});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "SoftReset\n");
+    EXPECT_EQ(Config(),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Vexor\\Config]\n\"Applied\"=dword:00000001\n"
+              "\"Backlight\"=dword:00000002\n\"DateFormat\"=\"M/d/yyyy\"\n\"LegacyRom\"=dword:00000001\n"
+              "\"Owner\"=\"Pocket PC User\"\n");
+    EXPECT_EQ(Attributes(u"\\Windows\\greeting.bak"), DWORD(FILE_ATTRIBUTE_HIDDEN));
+}
+
+// Without --rom there is no library, so no ROM condition holds; the rest of the script runs.
+TEST_F(PocketsimMuiApplyTest, SampleConfigurationOnADeviceWithoutTheLibrary) {
+    Init();
+    EXPECT_FALSE(fs::exists(fs::path(m_image) / "store" / "Windows" / "flashmgr.dll"));
+    auto r = Run({"muiapply", m_image, "file://\\Windows\\muiconfig.xml"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "SoftReset\n");
+    EXPECT_EQ(Config(),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Vexor\\Config]\n\"Applied\"=dword:00000001\n"
+              "\"DateFormat\"=\"M/d/yyyy\"\n\"Owner\"=\"Pocket PC User\"\n");
+}
+
+// --rom takes exactly three decimal numbers.
+TEST_F(PocketsimMuiApplyTest, InitRefusesMalformedRomVersions) {
+    for (const char* bad : {"1.2", "1.2.3.4", "a.b.c", "1..2", "1.2.", "-1.2.3", ""}) {
+        auto r = Run({"init", m_image, "--rom", bad});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_NE(r.err.find("--rom"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(fs::path(m_image) / "device.db")) << bad;
+    }
+}
+
+// StopAll among the given windows, topmost first: "Worker" and "Dialog" windows close in the
+// first pass (a dialog by its OK command), a stubborn window is asked twice in each odd pass,
+// a media player gets Ctrl+Q, and the shell's, the foreground and hidden windows are left alone.
+// Only a program that started is reported, and the reset comes last.
+TEST_F(PocketsimMuiApplyTest, StopAllAndStartProcessAmongGivenWindows) {
+    Init();
+    Put(u"\\Temp\\stop.xml",
+        "<config><SetRebootFlag/><StopAll/>"
+        "<StartProcess NAME=\"\\Windows\\nothere.exe\" CMDLINE=\"x\"/>"
+        "<StartProcess NAME=\"\\Windows\\muiapply.exe\" CMDLINE=\"\\Temp\\inner.xml\"/></config>");
+    Put(u"\\Temp\\inner.xml", "<config><CreateDirectory Destination=\"\\Temp\\Inner\"/></config>");
+    auto r = Run({"muiapply", m_image, "\\Temp\\stop.xml", "--window", "Worker|Busy|visible|busy.exe", "--window",
+                  "Notes|Notes|visible|notes.exe|stubborn", "--window", "Desktop|Today|visible|shell32.exe", "--window",
+                  "Dialog|Question|visible|asker.exe", "--window", "Front|F|visible|front.exe", "--window",
+                  "WMP Player|Media|visible|wmp.exe", "--window", "Quiet|Q|hidden|quiet.exe", "--foreground", "Front"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string notesAsked =
+        "SetForegroundWindow <Notes> \"Notes\"\n"
+        "Message <Notes> \"Notes\" 0x0006 0x00000000 <Notes>\n"
+        "Message <Notes> \"Notes\" 0x0010 0x00000000 0x00000000\n";
+    EXPECT_EQ(NameWindows(r.out),
+              "SetForegroundWindow <Worker> \"Worker\"\n"
+              "Message <Worker> \"Worker\" 0x0006 0x00000000 <Worker>\n"
+              "Message <Worker> \"Worker\" 0x0010 0x00000000 0x00000000\n"
+              "Message <Dialog> \"Dialog\" 0x0111 0x00000001 0x00000000\n" +
+                  notesAsked +
+                  "SetForegroundWindow <WMP Player> \"WMP Player\"\n"
+                  "keybd_event 0x11 0x00000000\nkeybd_event 0x51 0x00000000\n"
+                  "keybd_event 0x51 0x00000002\nkeybd_event 0x11 0x00000002\n"
+                  "Message <WMP Player> \"WMP Player\" 0x0006 0x00000000 <WMP Player>\n"
+                  "Message <WMP Player> \"WMP Player\" 0x0010 0x00000000 0x00000000\n" +
+                  notesAsked + notesAsked + notesAsked +
+                  "StartProcess \"\\Windows\\muiapply.exe\" \"\\Temp\\inner.xml\"\n"
+                  "SoftReset\n");
+    // The installed program applies its command line's script in a process of its own, which
+    // nobody waits for.
+    const fs::path inner = fs::path(m_image) / "store" / "Temp" / "Inner";
+    for (int i = 0; i < 100 && !fs::exists(inner); ++i) usleep(50000);
+    EXPECT_TRUE(fs::is_directory(inner));
+}
+
+// Bad arguments are usage errors with one line on standard error; a missing image is a failure.
+TEST_F(PocketsimMuiApplyTest, BadArgumentsAreRefused) {
+    Init();
+    auto r = Run({"muiapply", m_image, "--window", "|NoClass"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("class"), std::string::npos) << r.err;
+    r = Run({"muiapply", m_image, "--window", "App|A|maybe"});
+    EXPECT_EQ(r.exitCode, 2);
+    r = Run({"muiapply", m_image, "--window", "App|A", "--foreground", "Other"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--foreground"), std::string::npos) << r.err;
+    r = Run({"muiapply", m_image, "a", "b"});
+    EXPECT_EQ(r.exitCode, 2);
+    r = Run({"muiapply", (m_dir / "none").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+}
