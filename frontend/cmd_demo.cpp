@@ -1,5 +1,7 @@
 #include <cstdio>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "cli.h"
@@ -20,7 +22,33 @@ const char kUsage[] =
     "Makes a default device image in IMAGE (default: ./demo-image, replaced if it is a device\n"
     "image already) and shows the package at work on it: what the image holds, then typing on the\n"
     "on-screen keyboard (the input method the SIP loads) in both languages, with PNG pictures of\n"
-    "the keyboard in the image folder.\n";
+    "the keyboard in the image folder, a language script switching the sample content to Russian\n"
+    "(the changes are listed), and the configuration runner applying its sample script.\n";
+
+// What a view prints, as lines.
+template <class Print>
+std::vector<std::string> Capture(Print print) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    if (!out) return {};
+    print(out);
+    std::fclose(out);
+    std::vector<std::string> lines;
+    std::istringstream in(std::string(text, size));
+    std::free(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The lines only one side has: "- " for those gone, "+ " for those new, each in its own order.
+void PrintChanges(const std::vector<std::string>& before, const std::vector<std::string>& after) {
+    const std::set<std::string> old(before.begin(), before.end()), now(after.begin(), after.end());
+    for (const std::string& line : before)
+        if (!now.count(line)) std::printf("- %s\n", line.c_str());
+    for (const std::string& line : after)
+        if (!old.count(line)) std::printf("+ %s\n", line.c_str());
+}
 
 }  // namespace
 
@@ -75,6 +103,23 @@ int Demo(const std::vector<std::string>& argv) {
         return rc;
     std::printf("\n== The keyboard as drawn: %s and %s (the last with a key held down)\n", english.c_str(),
                 russian.c_str());
+
+    // A language switch's script: the Russian package, with the English one as the companion
+    // whose names are merged into it, as the language switcher runs it.
+    std::printf("\n== Running \\Windows\\vl_0419.xml (Russian) with \\Windows\\vl_0409.xml as its companion\n");
+    std::fflush(stdout);
+    auto snapshot = [&] {
+        std::vector<std::string> lines = Capture([](FILE* out) { view::PrintTree(out); });
+        std::vector<std::string> registry = Capture([&](FILE* out) { view::PrintRegistry(*session.device, out, &error); });
+        lines.insert(lines.end(), registry.begin(), registry.end());
+        return lines;
+    };
+    const std::vector<std::string> before = snapshot();
+    HRESULT status = S_OK;
+    int ran = RunLanguageScript(u"\\Windows\\vl_0419.xml", u"\\Windows\\vl_0409.xml", 0x0409, 0x0419, &status);
+    std::printf("Run=%d status=0x%08X\n\n== What the script changed (files, then registry lines)\n", ran,
+                static_cast<unsigned>(status));
+    PrintChanges(before, snapshot());
 
     // The configuration runner applies the sample script; this image has no ROM version, so only
     // the language conditions can hold, and the script ends by asking for a reset.

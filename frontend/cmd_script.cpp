@@ -52,6 +52,25 @@ bool ParseLanguage(const std::string& text, DWORD* value) {
 
 }  // namespace
 
+int RunLanguageScript(const WCHAR* source, const WCHAR* companion, DWORD current, DWORD target, HRESULT* status) {
+    // Archive extraction goes through COM, so the thread joins it for the length of the run.
+    HRESULT comStarted = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    ClearRenameLog();
+    ScriptEngine engine;
+    ProcessList spared;
+    CommandTable table(&spared);
+    engine.CreateDocument();
+    engine.m_pSink = &table;
+    g_dwCurrentLanguage = current;
+    g_dwTargetLanguage = target;
+    int ran = engine.Run(source, companion);
+    engine.ReleaseDocuments();
+    ClearRenameLog();
+    if (SUCCEEDED(comStarted)) CoUninitialize();
+    *status = engine.m_hrStatus;
+    return ran;
+}
+
 int Script(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
@@ -85,22 +104,10 @@ int Script(const std::vector<std::string>& argv) {
         RegReadDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", &current);
     }
 
-    // Archive extraction goes through COM, so the thread joins it for the length of the run.
-    HRESULT comStarted = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    ClearRenameLog();
-    ScriptEngine engine;
-    ProcessList spared;
-    CommandTable table(&spared);
-    engine.CreateDocument();
-    engine.m_pSink = &table;
-    g_dwCurrentLanguage = current;
-    g_dwTargetLanguage = target;
-    int ran = engine.Run(source.c_str(), hasCompanion ? companion.c_str() : nullptr);
-    engine.ReleaseDocuments();
-    ClearRenameLog();
-    if (SUCCEEDED(comStarted)) CoUninitialize();
+    HRESULT status = S_OK;
+    int ran = RunLanguageScript(source.c_str(), hasCompanion ? companion.c_str() : nullptr, current, target, &status);
 
-    std::printf("Run=%d status=0x%08X\n", ran, static_cast<unsigned>(engine.m_hrStatus));
+    std::printf("Run=%d status=0x%08X\n", ran, static_cast<unsigned>(status));
     std::fflush(stdout);
     return ran == 1 ? cli::kOk : cli::kFailure;
 }

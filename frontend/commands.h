@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/wintypes.h"
+
 namespace host {
 class Device;
 }
@@ -21,6 +23,10 @@ int MuiApply(const std::vector<std::string>& args);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.
 int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& events);
+// Runs a language script on the installed device as the language switcher runs it (the full
+// command table, no spared processes), with the current and target languages Swap reads; the
+// engine's Run result, its status in *status.
+int RunLanguageScript(const WCHAR* source, const WCHAR* companion, DWORD current, DWORD target, HRESULT* status);
 
 // Loads a library of the installed device and calls its registration export (DllRegisterServer
 // or DllUnregisterServer); false with the reason, the HRESULT among it, when that fails.

@@ -32,6 +32,20 @@ Window* Live(WindowTable& table, HWND window) {
     return it == table.live.end() ? nullptr : it->second.get();
 }
 
+// Runs use on the live window under the table's lock; for a handle that names no live window,
+// ERROR_INVALID_WINDOW_HANDLE and the fallback.
+template <class T, class Use>
+T WithWindow(HWND window, T fallback, Use use) {
+    auto& table = Windows();
+    std::lock_guard guard(table.lock);
+    Window* found = Live(table, window);
+    if (!found) {
+        SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
+        return fallback;
+    }
+    return use(*found);
+}
+
 // Copies text into buffer as the platform's text getters do. The lock is not needed.
 int CopyOut(const std::u16string& text, LPWSTR buffer, int maxCount) {
     if (!buffer || maxCount <= 0) {
@@ -169,68 +183,41 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
 
 int GetClassNameW(HWND window, LPWSTR className, int maxCount) {
     std::u16string name;
-    {
-        auto& table = host::Windows();
-        std::lock_guard guard(table.lock);
-        host::Window* found = host::Live(table, window);
-        if (!found) {
-            host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        name = found->className;
-    }
+    if (!host::WithWindow(window, false, [&](host::Window& w) {
+            name = w.className;
+            return true;
+        })) return 0;
     return host::CopyOut(name, className, maxCount);
 }
 
 int GetWindowTextW(HWND window, LPWSTR text, int maxCount) {
     std::u16string title;
-    {
-        auto& table = host::Windows();
-        std::lock_guard guard(table.lock);
-        host::Window* found = host::Live(table, window);
-        if (!found) {
-            host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-            if (text && maxCount > 0) text[0] = 0;
-            return 0;
-        }
-        title = found->title;
+    if (!host::WithWindow(window, false, [&](host::Window& w) {
+            title = w.title;
+            return true;
+        })) {
+        if (text && maxCount > 0) text[0] = 0;
+        return 0;
     }
     return host::CopyOut(title, text, maxCount);
 }
 
 int GetWindowTextLengthW(HWND window) {
-    auto& table = host::Windows();
-    std::lock_guard guard(table.lock);
-    host::Window* found = host::Live(table, window);
-    if (!found) {
-        host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    return static_cast<int>(found->title.size());
+    return host::WithWindow(window, 0, [](host::Window& w) { return static_cast<int>(w.title.size()); });
 }
 
 BOOL SetWindowTextW(HWND window, LPCWSTR text) {
-    auto& table = host::Windows();
-    std::lock_guard guard(table.lock);
-    host::Window* found = host::Live(table, window);
-    if (!found) {
-        host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    found->title = text ? text : u"";
-    return TRUE;
+    return host::WithWindow(window, FALSE, [&](host::Window& w) {
+        w.title = text ? text : u"";
+        return TRUE;
+    });
 }
 
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId) {
-    auto& table = host::Windows();
-    std::lock_guard guard(table.lock);
-    host::Window* found = host::Live(table, window);
-    if (!found) {
-        host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
-    if (processId) *processId = found->processId;
-    return found->threadId;
+    return host::WithWindow(window, DWORD{0}, [&](host::Window& w) {
+        if (processId) *processId = w.processId;
+        return w.threadId;
+    });
 }
 
 HWND GetForegroundWindow() {

@@ -51,6 +51,7 @@ HWND CWindowImplRoot::CreateBound(WNDCLASSW& wndClass, HINSTANCE instance, HWND 
     if (!GetClassInfoW(instance, wndClass.lpszClassName, &known)) {
         wndClass.lpfnWndProc = GetWindowProc();
         wndClass.hInstance = instance;
+        if (!wndClass.hCursor) wndClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         if (!RegisterClassW(&wndClass)) return nullptr;
     }
     t_creating = this;

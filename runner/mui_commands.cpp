@@ -10,13 +10,7 @@
 
 namespace {
 
-struct MuiCommandEntry {
-    DWORD hash;
-    const WCHAR* name;
-    CommandHandler handler;
-};
-
-constexpr MuiCommandEntry kMuiCommands[] = {
+constexpr CommandEntry kMuiCommands[] = {
     {NameHash(u"StopAll"), u"StopAll", MuiStopAll},
     {NameHash(u"StartProcess"), u"StartProcess", CmdStartProcess},
     {NameHash(u"StopProcess"), u"StopProcess", CmdStopProcess},
@@ -58,16 +52,7 @@ const WCHAR* MuiCommandTable::CommandName(size_t index) {
 }
 
 int MuiCommandTable::Execute(const WCHAR* commandName, AttributeMap* attributes, DWORD* result, int) {
-    const DWORD hash = NameHash(commandName);
-    DWORD ignored = 0;
-    if (!result) result = &ignored;
-    for (const MuiCommandEntry& entry : kMuiCommands) {
-        if (entry.hash != hash) continue;
-        int handled = 1;
-        *result = entry.handler(this, attributes, &handled);
-        if (handled) return 1;
-    }
-    return 0;
+    return DispatchCommand(kMuiCommands, CommandCount(), this, commandName, attributes, result);
 }
 
 DWORD MuiStopAll(CommandTable* table, AttributeMap*, int*) {

@@ -5,12 +5,6 @@
 
 namespace {
 
-struct CommandEntry {
-    DWORD hash;
-    const WCHAR* name;
-    CommandHandler handler;
-};
-
 // Searched in this order; the first entry whose hash equals the command's is the command.
 constexpr CommandEntry kCommands[] = {
     {NameHash(u"StopAll"), u"StopAll", CmdStopAll},
@@ -45,19 +39,22 @@ const WCHAR* CommandTable::CommandName(size_t index) {
     return index < CommandCount() ? kCommands[index].name : nullptr;
 }
 
-int CommandTable::Execute(const WCHAR* commandName, AttributeMap* attributes, DWORD* result, int) {
+int DispatchCommand(const CommandEntry* entries, size_t count, CommandTable* table, const WCHAR* commandName,
+                    AttributeMap* attributes, DWORD* result) {
     const DWORD hash = NameHash(commandName);
     DWORD ignored = 0;
     if (!result) result = &ignored;
-    // A handler that clears the flag lets the search go on; as the names' hashes are distinct,
-    // nothing further matches and the command counts as unhandled.
-    for (const CommandEntry& entry : kCommands) {
-        if (entry.hash != hash) continue;
+    for (size_t i = 0; i < count; ++i) {
+        if (entries[i].hash != hash) continue;
         int handled = 1;
-        *result = entry.handler(this, attributes, &handled);
+        *result = entries[i].handler(table, attributes, &handled);
         if (handled) return 1;
     }
     return 0;
+}
+
+int CommandTable::Execute(const WCHAR* commandName, AttributeMap* attributes, DWORD* result, int) {
+    return DispatchCommand(kCommands, CommandCount(), this, commandName, attributes, result);
 }
 
 DWORD CmdStopProcess(CommandTable*, AttributeMap*, int* handled) {

@@ -36,6 +36,19 @@ public:
 
 typedef DWORD (*CommandHandler)(CommandTable* table, AttributeMap* attributes, int* handled);
 
+struct CommandEntry {
+    DWORD hash;
+    const WCHAR* name;
+    CommandHandler handler;
+};
+
+// The dispatch both builds' tables share: the entries are searched in order, and the first whose
+// hash equals the command's runs with the handled flag set. A handler that clears the flag lets
+// the search go on; as the names' hashes are distinct, nothing further matches and the command
+// counts as unhandled (0). result may be null.
+int DispatchCommand(const CommandEntry* entries, size_t count, CommandTable* table, const WCHAR* commandName,
+                    AttributeMap* attributes, DWORD* result);
+
 // The languages Swap exchanges files between, held for the process by whoever runs a script
 // (the applet sets them before Run).
 extern DWORD g_dwCurrentLanguage;

@@ -102,6 +102,8 @@ TEST_F(InputMethod, SelectAndDeselectAreIdempotent) {
     EXPECT_EQ(reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1)), wc.hbrBackground);
     EXPECT_EQ(0, wc.cbClsExtra);
     EXPECT_EQ(0, wc.cbWndExtra);
+    EXPECT_EQ(LoadCursorW(nullptr, IDC_ARROW), wc.hCursor);
+    EXPECT_NE(nullptr, wc.hCursor);
 
     m_obj->m_Kbd.ReleaseSkin();
     EXPECT_EQ(S_OK, m_im->Select(m_sip));

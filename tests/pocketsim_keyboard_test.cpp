@@ -10,7 +10,6 @@
 #include "run_program.h"
 
 namespace fs = std::filesystem;
-using testing_support::RunPocketsim;
 
 namespace {
 
@@ -33,28 +32,16 @@ bool ReadPng(const fs::path& file, Png* out) {
     return png_image_finish_read(&image, nullptr, out->rgb.data(), 0, nullptr) != 0;
 }
 
-class PocketsimKeyboard : public ::testing::Test {
+class PocketsimKeyboard : public testing_support::PocketsimTestBase {
 protected:
     void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("pocketsim-kbd-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        m_image = (m_dir / "image").string();
-        auto r = Run({"init", m_image});
-        ASSERT_EQ(r.exitCode, 0) << r.err;
+        PocketsimTestBase::SetUp();
+        Init();
     }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     testing_support::RunResult Keyboard(std::vector<std::string> events) {
         events.insert(events.begin(), {"keyboard", m_image});
         return Run(events);
     }
-    testing_support::RunResult Run(std::vector<std::string> args) { return RunPocketsim(args, m_dir / "run"); }
-
-    fs::path m_dir;
-    std::string m_image;
 };
 
 }  // namespace

@@ -16,29 +16,11 @@
 #include "script_test_support.h"
 
 namespace fs = std::filesystem;
-using testing_support::RunPocketsim;
 
 namespace {
 
-class PocketsimMuiApplyTest : public ::testing::Test {
+class PocketsimMuiApplyTest : public testing_support::PocketsimTestBase {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("pocketsim-muiapply-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        m_image = (m_dir / "image").string();
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    testing_support::RunResult Run(std::vector<std::string> args) { return RunPocketsim(args, m_dir / "run"); }
-    void Init(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{"init", m_image};
-        args.insert(args.end(), extra.begin(), extra.end());
-        auto r = Run(args);
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-    }
     void Put(const WCHAR* devicePath, const std::string& bytes) {
         std::string error;
         auto device = host::Device::Open(m_image, &error);
@@ -59,9 +41,6 @@ protected:
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return r.out;
     }
-
-    fs::path m_dir;
-    std::string m_image;
 };
 
 // Window handles are the window layer's choice: each is shown as <CLASS> of the window it names.

@@ -13,27 +13,11 @@
 #include "host/device.h"
 
 namespace fs = std::filesystem;
-using testing_support::RunPocketsim;
 
 namespace {
 
-class PocketsimScriptTest : public ::testing::Test {
+class PocketsimScriptTest : public testing_support::PocketsimTestBase {
 protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("pocketsim-script-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        m_image = (m_dir / "image").string();
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    testing_support::RunResult Run(std::vector<std::string> args) { return RunPocketsim(args, m_dir / "run"); }
-    void Init() {
-        auto r = Run({"init", m_image});
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-    }
     // Puts a file into the image as a device file, then lets go of the image again.
     void Put(const WCHAR* devicePath, const std::string& bytes) {
         std::string error;
@@ -42,10 +26,6 @@ protected:
         host::ScopedDevice scope(device.get());
         script_test::WriteDeviceFile(devicePath, bytes);
     }
-    static int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
-
-    fs::path m_dir;
-    std::string m_image;
 };
 
 }  // namespace

@@ -8,32 +8,10 @@
 #include "run_program.h"
 
 namespace fs = std::filesystem;
-using testing_support::RunPocketsim;
 
 namespace {
 
-class PocketsimTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        m_dir = fs::temp_directory_path() /
-                ("pocketsim-e2e-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        m_image = (m_dir / "image").string();
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    testing_support::RunResult Run(std::vector<std::string> args) { return RunPocketsim(args, m_dir / "run"); }
-    void WriteFile(const std::string& name, const std::string& text) {
-        std::ofstream(m_dir / name, std::ios::binary) << text;
-    }
-    static int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
-
-    fs::path m_dir;
-    std::string m_image;
-};
-
+class PocketsimTest : public testing_support::PocketsimTestBase {};
 
 }  // namespace
 
@@ -156,6 +134,10 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("U+043F"), std::string::npos);
+    // The Russian package's script ran and renamed the Start menu.
+    EXPECT_NE(r.out.find("Run=1 status=0x00000000\n"), std::string::npos);
+    EXPECT_NE(r.out.find("- \\Windows\\Start Menu\\\n"), std::string::npos);
+    EXPECT_NE(r.out.find("+ \\Windows\\Главное меню\\\n"), std::string::npos);
     EXPECT_GT(fs::file_size(fs::path(m_image) / "keyboard-english.png"), 1000u);
     EXPECT_GT(fs::file_size(fs::path(m_image) / "keyboard-russian.png"), 1000u);
     // A demo may replace its own image, never a folder that holds something else.

@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -49,5 +52,36 @@ inline RunResult RunPocketsim(const std::vector<std::string>& args, const std::f
     result.err = ReadWholeFile(errPath);
     return result;
 }
+
+// An end-to-end test's folder: a scratch folder of its own under the temporary folder, with the
+// device image at m_image (not made yet), removed afterwards. Init makes the image.
+class PocketsimTestBase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_dir = std::filesystem::temp_directory_path() /
+                (std::string("pocketsim-") + test->test_suite_name() + "-" + std::to_string(getpid()) + "-" +
+                 test->name());
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        m_image = (m_dir / "image").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    RunResult Run(std::vector<std::string> args) { return RunPocketsim(args, m_dir / "run"); }
+    void Init(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"init", m_image};
+        args.insert(args.end(), extra.begin(), extra.end());
+        auto r = Run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    void WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(m_dir / name, std::ios::binary) << text;
+    }
+    static int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+    std::filesystem::path m_dir;
+    std::string m_image;
+};
 
 }  // namespace testing_support
