@@ -3,7 +3,6 @@
 // (posted messages, keystrokes, foreground changes, started programs) together with its message
 // boxes and the reset, in the order they happen.
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -34,29 +33,6 @@ const char kUsage[] =
     "  --foreground CLASS the window of that class is the foreground window (default: none)\n"
     "  --answer A         answer the next message box (ok, cancel, yes or no)\n"
     "Exit status 0, as the program's.\n";
-
-// Simulated dialogs close on their OK command too, as the device's dialog boxes do; the
-// simulated window's own procedure handles everything else and records every message.
-struct DialogClose {
-    WNDPROC original = nullptr;
-    bool stubborn = false;
-};
-
-std::map<HWND, DialogClose>& Dialogs() {
-    static std::map<HWND, DialogClose> dialogs;
-    return dialogs;
-}
-
-LRESULT DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto it = Dialogs().find(window);
-    if (it == Dialogs().end()) return DefWindowProcW(window, message, wParam, lParam);
-    // A copy: the procedure may destroy the window, and the run may make further dialogs.
-    const DialogClose dialog = it->second;
-    LRESULT result = dialog.original(window, message, wParam, lParam);
-    if (message == WM_COMMAND && LOWORD(wParam) == IDOK && !dialog.stubborn && IsWindow(window))
-        DestroyWindow(window);
-    return result;
-}
 
 void PrintLine(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
@@ -106,11 +82,6 @@ int MuiApply(const std::vector<std::string>& argv) {
             return cli::Fail(cli::kFailure, "cannot make the window of class '" + ToUtf8(spec.className) +
                                                 "' (error " + std::to_string(GetLastError()) + ")");
         }
-        if (spec.className == u"Dialog") {
-            auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWL_WNDPROC));
-            Dialogs()[window] = DialogClose{original, spec.stubborn};
-            SetWindowLongPtrW(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(DialogProc));
-        }
         windows.push_back(window);
     }
     if (foregroundIndex < windows.size()) SetForegroundWindow(windows[foregroundIndex]);
@@ -126,7 +97,6 @@ int MuiApply(const std::vector<std::string>& argv) {
     const int exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
     host::SetWindowObserver(nullptr);
     host::DestroySimulatedWindows();
-    Dialogs().clear();
     host::ClearSimulatedProcesses();
     std::fflush(stdout);
     return exitCode;

@@ -15,6 +15,7 @@ namespace {
 
 struct Simulated {
     bool stubborn = false;
+    bool dialog = false;  // of class "Dialog": IDOK closes it
     bool alive = true;
     std::vector<ReceivedMessage> received;
 };
@@ -33,6 +34,7 @@ SimulatedTable& Sims() {
 LRESULT SimulatedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     bool known = false;
     bool stubborn = false;
+    bool dialog = false;
     {
         SimulatedTable& table = Sims();
         std::lock_guard guard(table.lock);
@@ -40,11 +42,13 @@ LRESULT SimulatedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (it != table.windows.end()) {
             known = true;
             stubborn = it->second.stubborn;
+            dialog = it->second.dialog;
             it->second.received.push_back({message, wParam, lParam});
             if (message == WM_DESTROY) it->second.alive = false;
         }
     }
-    if (message == WM_CLOSE && known) {
+    // A dialog box also closes on its OK command, as the device's dialogs do.
+    if (known && (message == WM_CLOSE || (dialog && message == WM_COMMAND && LOWORD(wParam) == IDOK))) {
         if (!stubborn) DestroyWindow(window);
         return 0;
     }
@@ -144,6 +148,7 @@ HWND CreateSimulatedWindow(const SimulatedWindowSpec& spec) {
         SimulatedTable& table = Sims();
         std::lock_guard guard(table.lock);
         table.windows[window].stubborn = spec.stubborn;
+        table.windows[window].dialog = spec.className == u"Dialog";
     }
     // A class another part registered keeps its procedure for other windows; this one is
     // subclassed so that it records and closes like the rest.

@@ -1,7 +1,8 @@
 // Windows of simulated programs: top-level windows that stand for other programs on the device
 // (a media player, the taskbar, a dialog), so that code which closes, finds or activates other
 // programs' windows can be run and watched. Each records every message its procedure receives
-// and destroys itself on WM_CLOSE unless it is stubborn.
+// and destroys itself on WM_CLOSE (a window of class "Dialog" on WM_COMMAND IDOK too) unless it
+// is stubborn.
 #pragma once
 
 #include <string>

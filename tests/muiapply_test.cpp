@@ -313,7 +313,7 @@ TEST_F(MuiApplyTest, StopAllClosesWorkersAndDialogsFirstAndSparesTheShell) {
     // Made bottom first: the topmost is the last made.
     HWND shell = make(u"Desktop|Today|visible|\\Windows\\shell32.exe");
     HWND front = make(u"Front|Front|visible|front.exe");
-    HWND dialog = make(u"Dialog|Question|visible|asker.exe");
+    HWND dialog = make(u"Dialog|Question|visible|asker.exe|stubborn");
     HWND worker = make(u"Worker|Busy|visible|busy.exe");
     HWND app = make(u"Notes|Notes|visible|notes.exe");
     SetForegroundWindow(front);

@@ -238,17 +238,26 @@ TEST_F(ProcessCommandsTest, MediaPlayerGetsCtrlQFirst) {
 }
 
 TEST_F(ProcessCommandsTest, DialogsAreAnsweredWithOk) {
-    // A "Dialog" window gets IDOK; when that does not close it, the polite close follows.
+    // A "Dialog" window gets IDOK, which closes it: nothing more is asked.
     HWND dialog = Sim(u"Dialog|Confirm");
     CloseWindowPolitely(dialog);
     auto got = host::SimulatedWindowMessages(dialog);
-    ASSERT_EQ(got.size(), 4u);
+    ASSERT_GE(got.size(), 2u);
     EXPECT_EQ(got[0].message, static_cast<UINT>(WM_COMMAND));
     EXPECT_EQ(got[0].wParam, static_cast<WPARAM>(IDOK));
     EXPECT_EQ(got[0].lParam, 0);
+    EXPECT_EQ(got[1].message, static_cast<UINT>(WM_DESTROY));
+    EXPECT_FALSE(IsWindow(dialog));
+
+    // When IDOK does not close it, the polite close follows.
+    HWND stubborn = Sim(u"Dialog|Confirm|visible||stubborn");
+    CloseWindowPolitely(stubborn);
+    got = host::SimulatedWindowMessages(stubborn);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].message, static_cast<UINT>(WM_COMMAND));
     EXPECT_EQ(got[1].message, static_cast<UINT>(WM_ACTIVATE));
     EXPECT_EQ(got[2].message, static_cast<UINT>(WM_CLOSE));
-    EXPECT_EQ(got[3].message, static_cast<UINT>(WM_DESTROY));
+    EXPECT_TRUE(IsWindow(stubborn));
 
     // Any other window is only brought forward and activated.
     HWND other = Sim(u"Notes|Notes");
@@ -265,7 +274,7 @@ TEST_F(ProcessCommandsTest, DialogsAreAnsweredWithOk) {
 TEST_F(ProcessCommandsTest, RunnerBuildClosesWorkersAndDialogsInTheEvenPassesFirst) {
     HWND notes = Sim(u"Notes|Notes");
     HWND worker = Sim(u"Worker|Busy");
-    HWND dialog = Sim(u"Dialog|Confirm");
+    HWND dialog = Sim(u"Dialog|Confirm|visible||stubborn");
     HWND taskbar = Sim(u"menu_worker|Menu");
     CloseAllWindows(nullptr, TRUE, 0, kRunnerExclusions);
     // Pass 0 handles the worker and the dialog before pass 1 reaches the ordinary window.
@@ -273,7 +282,7 @@ TEST_F(ProcessCommandsTest, RunnerBuildClosesWorkersAndDialogsInTheEvenPassesFir
     EXPECT_FALSE(IsWindow(worker));
     EXPECT_FALSE(IsWindow(notes));
     EXPECT_TRUE(IsWindow(taskbar));
-    // The simulated dialog ignores IDOK, and a collected dialog is only ever answered with OK:
+    // This dialog ignores IDOK, and a collected dialog is only ever answered with OK:
     // twice in each of the four passes, never WM_CLOSE.
     EXPECT_TRUE(IsWindow(dialog));
     EXPECT_EQ(Count(dialog, WM_COMMAND), 8);
