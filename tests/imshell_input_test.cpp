@@ -1,7 +1,5 @@
-// The input method object and its panel window as the SIP drives them: selection, panel
-// geometry, modifier keys across hide and show, button icons, the pen messages of the panel,
-// and the default input method setting. The object is the shell's own code, made with the
-// vexor library of the image as its module, so that its resources and skins are the real ones.
+// The input method object and its panel window as the SIP drives them, built with the image's
+// vexor library as its module so that its resources and skins are the real ones.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,16 +92,12 @@ TEST_F(InputMethod, SelectAndDeselectAreIdempotent) {
     EXPECT_EQ(RECT({0, 220, 240, 320}), WindowRect(m_sip));
     EXPECT_TRUE(m_obj->m_Res.cx == 240 && m_obj->m_Res.cy == 320);
     EXPECT_NE(nullptr, m_obj->m_Kbd.m_hSkinLib);
-    EXPECT_EQ(&m_obj->m_Kbd, m_obj->m_MainWnd.m_pKbd);
 
     WNDCLASSW wc{};
     ASSERT_TRUE(GetClassInfoW(nullptr, u"D79FF5E2-3F2D-4EDF-9DFA-8EDAE42024BB-PocketExe", &wc));
     EXPECT_EQ(0x000Bu, wc.style);
     EXPECT_EQ(reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1)), wc.hbrBackground);
-    EXPECT_EQ(0, wc.cbClsExtra);
-    EXPECT_EQ(0, wc.cbWndExtra);
     EXPECT_EQ(LoadCursorW(nullptr, IDC_ARROW), wc.hCursor);
-    EXPECT_NE(nullptr, wc.hCursor);
 
     m_obj->m_Kbd.ReleaseSkin();
     EXPECT_EQ(S_OK, m_im->Select(m_sip));
@@ -124,26 +118,20 @@ TEST_F(InputMethod, SelectAndDeselectAreIdempotent) {
 // Showing and hiding
 
 // Showing sizes the SIP window to a quarter of the screen height in portrait and a third in
-// landscape: 80 pixels on 240 x 320 and on 320 x 240.
-TEST_F(InputMethod, ShowingSizesTheSipWindow) {
-    const struct {
-        int width, height;
-    } screens[] = {{240, 320}, {320, 240}};
-    for (const auto& screen : screens) {
-        SetScreen(screen.width, screen.height);
-        ASSERT_EQ(S_OK, m_im->Select(m_sip)) << screen.width;
+// landscape (80 pixels on 240 x 320 and on 320 x 240). A SIP window already one third or one
+// quarter high stays as it is, even when the other fraction fits the orientation; the latched
+// modifiers are pressed again all the same. Without a panel window Showing does nothing.
+TEST_F(InputMethod, ShowingSizesTheSipWindowAndPressesLatches) {
+    for (const SIZE screen : {SIZE{240, 320}, SIZE{320, 240}}) {
+        SetScreen(screen.cx, screen.cy);
+        ASSERT_EQ(S_OK, m_im->Select(m_sip)) << screen.cx;
         SetSipHeight(100);
         EXPECT_EQ(S_OK, m_im->Showing());
-        const RECT r = WindowRect(m_sip);
-        EXPECT_EQ(RECT({0, 220, screen.width, 300}), r) << screen.width << "x" << screen.height;
+        EXPECT_EQ(RECT({0, 220, screen.cx, 300}), WindowRect(m_sip)) << screen.cx << "x" << screen.cy;
         EXPECT_EQ(S_OK, m_im->Deselect());
     }
-}
-
-// A SIP window already one third or one quarter of the screen high stays as it is, even when
-// the other fraction fits the orientation; the latched modifiers are pressed again all the same.
-// Without a panel window Showing does nothing.
-TEST_F(InputMethod, ShowingKeepsEitherFractionAndPressesLatches) {
+    SetScreen(240, 320);
+    ASSERT_TRUE(MoveWindow(m_sip, 10, 220, 100, 100, TRUE));
     m_im->RegisterCallback(&m_callback);
     m_obj->m_Kbd.m_stKbStatus.m_bShift = true;
     EXPECT_EQ(S_OK, m_im->Showing());
@@ -167,7 +155,6 @@ TEST_F(InputMethod, HidingReleasesLatchedModifiers) {
     ASSERT_EQ(S_OK, m_im->Select(m_sip));
     EXPECT_EQ(S_OK, m_im->Hiding()) << "no callback yet";
     m_im->RegisterCallback(&m_callback);
-    EXPECT_EQ(&m_callback, m_obj->m_Kbd.m_pIMCallback);
     EXPECT_EQ(S_OK, m_im->Hiding());
     EXPECT_TRUE(m_callback.Take().empty()) << "nothing latched";
 
@@ -234,9 +221,6 @@ TEST_F(InputMethod, NarrowIconIsRecolouredToTheCaptionText) {
     ASSERT_NE(nullptr, bits);
     EXPECT_EQ(24, section.dsBm.bmBitsPixel);
     EXPECT_EQ(16, section.dsBmih.biHeight) << "bottom-up";
-    EXPECT_EQ(40u, section.dsBmih.biSize);
-    EXPECT_EQ(3780, section.dsBmih.biXPelsPerMeter);
-    EXPECT_EQ(48u * 16u, section.dsBmih.biSizeImage);
     int glyphPixels = 0;
     for (size_t at = 0; at < 48 * 16; at += 3) {
         const bool silver = stored[at] == 0xC0 && stored[at + 1] == 0xC0 && stored[at + 2] == 0xC0;
@@ -275,7 +259,7 @@ TEST_F(InputMethod, NarrowIconIsRecolouredToTheCaptionText) {
 
 // With the resolution and skin unchanged, ReceiveSipInfo does not start the engine again and
 // only sizes the panel to the given rectangle at (0, 0) of the SIP window.
-TEST_F(InputMethod, ReceiveSipInfoWithoutChangeOnlyMovesThePanel) {
+TEST_F(InputMethod, ReceiveSipInfoRestartsOnlyForNewResolutionOrSkin) {
     ASSERT_EQ(S_OK, m_im->Select(m_sip));
     m_obj->m_Kbd.ReleaseSkin();
     SIPINFO info{};
@@ -290,15 +274,10 @@ TEST_F(InputMethod, ReceiveSipInfoWithoutChangeOnlyMovesThePanel) {
     ASSERT_EQ(S_OK, m_im->ReceiveSipInfo(&info));
     EXPECT_EQ(nullptr, m_obj->m_Kbd.m_hSkinLib);
     EXPECT_EQ(E_INVALIDARG, m_im->ReceiveSipInfo(nullptr));
-}
 
-// A rotated screen starts the engine for the swapped resolution and stretches the panel over the
-// new width; a new "Skin" starts it with that skin.
-TEST_F(InputMethod, ReceiveSipInfoFollowsRotationAndSkin) {
-    ASSERT_EQ(S_OK, m_im->Select(m_sip));
-    m_obj->m_Kbd.ReleaseSkin();
+    // A rotated screen starts the engine for the swapped resolution and stretches the panel over
+    // the new width; a new "Skin" starts it with that skin.
     SetScreen(320, 240);
-    SIPINFO info{};
     info.rcSipRect = RECT{0, 160, 240, 240};
     ASSERT_EQ(S_OK, m_im->ReceiveSipInfo(&info));
     EXPECT_EQ(RECT({0, 160, 320, 240}), info.rcSipRect);
@@ -320,14 +299,8 @@ TEST_F(InputMethod, ReceiveSipInfoFollowsRotationAndSkin) {
     EXPECT_TRUE(m_obj->m_Kbd.m_bHasCapsKey) << "the new skin is loaded";
 }
 
-// The operations without effect succeed, and the options request hands the dialog the engine.
-TEST_F(InputMethod, NoOpOperationsSucceed) {
-    BYTE data[4] = {1, 2, 3, 4};
-    EXPECT_EQ(S_OK, m_im->GetImData(sizeof data, data));
-    EXPECT_EQ(S_OK, m_im->SetImData(sizeof data, data));
-    EXPECT_EQ(S_OK, m_im->SetIMMActiveContext(nullptr, TRUE, 0, 0, 0));
-    EXPECT_EQ(S_OK, m_im->RegisterCallback2(nullptr));
-    EXPECT_EQ(1, data[0]);
+// The options request hands the dialog the engine.
+TEST_F(InputMethod, OptionsDialogGetsTheEngine) {
     EXPECT_EQ(S_OK, m_im->UserOptionsDlg(nullptr));
     EXPECT_EQ(&m_obj->m_Kbd, m_obj->m_SettingsDlg.m_pKbd);
 }
@@ -354,6 +327,10 @@ protected:
         return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     }
     LRESULT Send(UINT message, POINT p) { return SendMessageW(Panel(), message, MK_LBUTTON, MAKELPARAM(p.x, p.y)); }
+    void Tap(POINT p) {
+        Send(WM_LBUTTONDOWN, p);
+        Send(WM_LBUTTONUP, p);
+    }
     size_t Typed(const char* character) {
         auto calls = m_callback.Take();
         return static_cast<size_t>(std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
@@ -368,8 +345,7 @@ protected:
 // A double tap the engine does not take is a second ordinary press: twice what one tap types.
 TEST_F(PanelWindow, DoubleTapNotConsumedIsASecondPress) {
     ASSERT_GE(m_q.x, 0);
-    Send(WM_LBUTTONDOWN, m_q);
-    Send(WM_LBUTTONUP, m_q);
+    Tap(m_q);
     const size_t perTap = Typed("U+0071");
     ASSERT_GT(perTap, 0u);
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
@@ -383,12 +359,10 @@ TEST_F(PanelWindow, DoubleTapNotConsumedIsASecondPress) {
 TEST_F(PanelWindow, ConsumedDoublePressSwallowsUpAndMoves) {
     ASSERT_GE(m_shift.x, 0);
     ASSERT_FALSE(m_obj->m_Kbd.m_bHasCapsKey);
-    Send(WM_LBUTTONDOWN, m_q);
-    Send(WM_LBUTTONUP, m_q);
+    Tap(m_q);
     const size_t perTap = Typed("U+0071");
     ASSERT_GT(perTap, 0u);
-    Send(WM_LBUTTONDOWN, m_shift);
-    Send(WM_LBUTTONUP, m_shift);
+    Tap(m_shift);
     EXPECT_TRUE(m_obj->m_Kbd.m_stKbStatus.m_bShift);
     Send(WM_LBUTTONDBLCLK, m_shift);
     EXPECT_TRUE(m_obj->m_MainWnd.m_bDblClk);
@@ -492,11 +466,10 @@ TEST_F(DefaultIm, SetAndRestoreKeepTheEarlierTextExactly) {
     ASSERT_TRUE(SetDefaultIm(TRUE));
     EXPECT_EQ(earlier, ReadSip(kDefaultImValue));
     EXPECT_FALSE(IsDefaultIm());
-}
 
-// Copying a value that does not exist removes the target: with no earlier default, the stale
-// "PrevIMClsid" goes, and giving the role back leaves no "DefaultIm", as before.
-TEST_F(DefaultIm, MissingValuesAreCopiedAsMissing) {
+    // Copying a value that does not exist removes the target: with no earlier default, the stale
+    // "PrevIMClsid" goes, and giving the role back leaves no "DefaultIm", as before.
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_CURRENT_USER, kSipSettingsKey));
     SetText(HKEY_CURRENT_USER, kSipSettingsKey, kPrevImValue, u"{11111111-2222-3333-4444-555555555555}");
     ASSERT_TRUE(SetDefaultIm(FALSE));
     EXPECT_FALSE(ReadSip(kPrevImValue).has_value());

@@ -1,10 +1,9 @@
-// The configuration runner's build of the script engine: ROM version conditions read from the
-// device information library, `If` elements with both conditions, its command table (the changed
-// file and registry commands, HideFile, SetRebootFlag, the commands it lacks) and its main
-// routine's reset and window passes.
+// The configuration runner's build of the script engine: ROM conditions, `If` with both
+// conditions, its command table, and its main routine's reset and window passes.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "platform/text.h"
 #include "runner/mui_engine.h"
 #include "script/reghelpers.h"
+#include "imshell_fixture.h"
 #include "script_test_support.h"
 #include "test_image.h"
 
@@ -25,15 +25,7 @@ namespace {
 
 constexpr const WCHAR* kScript = u"\\Temp\\config.xml";
 
-// Records the commands the engine hands over, by name, in order.
-class RecordingSink : public CommandSink {
-public:
-    int Execute(const WCHAR* commandName, AttributeMap*, DWORD*, int) override {
-        names.push_back(ToUtf8(commandName));
-        return 1;
-    }
-    std::vector<std::string> names;
-};
+using script_test::RecordingSink;
 
 class MuiApplyTest : public ImageTest {
 protected:
@@ -63,28 +55,18 @@ protected:
         return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<config>\n" + body + "</config>\n";
     }
     // The commands the runner's engine hands over for a script body.
-    std::vector<std::string> Resolve(const std::string& body) {
+    std::string Resolve(const std::string& body) {
         script_test::WriteDeviceFile(kScript, Document(body));
         RecordingSink sink;
         MuiScriptEngine engine;
         EXPECT_EQ(engine.CreateDocument(), S_OK);
         engine.m_pSink = &sink;
         EXPECT_EQ(engine.Run(kScript), 1) << std::hex << engine.m_hrStatus;
-        return sink.names;
+        return sink.Names();
     }
     void Apply(const std::string& body) {
         script_test::WriteDeviceFile(kScript, Document(body));
         EXPECT_EQ(MuiApplyMain(kScript), 0);
-    }
-    static std::u16string ReadText(const WCHAR* path, const WCHAR* name) {
-        WCHAR text[64] = u"sentinel";
-        DWORD size = sizeof text, type = 0;
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return u"<no key>";
-        LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-        RegCloseKey(key);
-        if (rc != ERROR_SUCCESS) return u"<none>";
-        return type == REG_SZ ? std::u16string(text) : u"<not REG_SZ>";
     }
     int Resets() const {
         int n = 0;
@@ -94,8 +76,6 @@ protected:
 
     std::vector<std::string> m_log;
 };
-
-using Names = std::vector<std::string>;
 
 // The library fills the record's ROM version from the device setting; the reader takes it from
 // byte 2556, and has nothing to read on a device without the library or without a version.
@@ -138,7 +118,12 @@ TEST_F(MuiApplyTest, RomVersionComesFromTheDeviceInformationLibrary) {
 
 // A "rom" condition compares the device's ROM version by weight (major * 100000 + minor * 1000 +
 // build), so 1.10.5 is newer than 1.9.99; a bare version or a lower-case operator never holds.
+// Without the library, or with a version that is not three numbers, no ROM condition holds and
+// the rest of the script runs.
 TEST_F(MuiApplyTest, RomConditionsCompareTheDeviceVersion) {
+    EXPECT_EQ(Resolve("<If rom=\"G0.0.0\"><Newer/></If><If rom=\"L99.0.0\"><Older/></If><After/>"), "After");
+    GiveRom("1.10");
+    EXPECT_EQ(Resolve("<If rom=\"G0.0.0\"><Newer/></If><After/>"), "After");
     GiveRom("1.10.5");
     EXPECT_EQ(Resolve("<If rom=\"G1.9.99\"><Newer/></If>"
                       "<If rom=\"E1.10.5\"><Same/></If>"
@@ -148,26 +133,17 @@ TEST_F(MuiApplyTest, RomConditionsCompareTheDeviceVersion) {
                       "<If rom=\"e1.10.5\"><LowerCase/></If>"
                       "<If rom=\"G1.9\"><Short/></If>"
                       "<After/>"),
-              (Names{"Newer", "Same", "BeforeTwo", "After"}));
-}
-
-// Without the library no ROM condition holds, whatever it asks; the rest of the script runs.
-TEST_F(MuiApplyTest, RomConditionsFailWithoutTheLibrary) {
-    EXPECT_EQ(Resolve("<If rom=\"G0.0.0\"><Newer/></If><If rom=\"L99.0.0\"><Older/></If><After/>"), Names{"After"});
-    // A version that is not three numbers counts as no version.
-    GiveRom("1.10");
-    EXPECT_EQ(Resolve("<If rom=\"G0.0.0\"><Newer/></If><After/>"), Names{"After"});
+              "Newer Same BeforeTwo After");
 }
 
 // Each attribute is tested on its own, "rom" first: an If with both, both true, contributes its
 // children twice; with one true, once; the applet's build would test "lng" only.
 TEST_F(MuiApplyTest, IfWithBothAttributesCountsEachCondition) {
     GiveRom("2.0.0");
-    EXPECT_EQ(Resolve("<First/><If rom=\"E2.0.0\" lng=\"0409\"><A/><B/></If><Last/>"),
-              (Names{"First", "A", "B", "A", "B", "Last"}));
+    EXPECT_EQ(Resolve("<First/><If rom=\"E2.0.0\" lng=\"0409\"><A/><B/></If><Last/>"), "First A B A B Last");
     EXPECT_EQ(Resolve("<If rom=\"E2.0.0\" lng=\"0419\"><A/></If><If rom=\"E1.0.0\" lng=\"409\"><B/></If>"),
-              (Names{"A", "B"}));
-    EXPECT_EQ(Resolve("<If rom=\"E1.0.0\" lng=\"0419\"><A/></If><If><B/></If><C/>"), Names{"C"});
+              "A B");
+    EXPECT_EQ(Resolve("<If rom=\"E1.0.0\" lng=\"0419\"><A/></If><If><B/></If><C/>"), "C");
 
     RecordingSink sink;
     ScriptEngine applet;
@@ -175,21 +151,16 @@ TEST_F(MuiApplyTest, IfWithBothAttributesCountsEachCondition) {
     applet.m_pSink = &sink;
     script_test::WriteDeviceFile(kScript, Document("<If rom=\"E2.0.0\" lng=\"0409\"><A/></If><If rom=\"E2.0.0\"><B/></If>"));
     EXPECT_EQ(applet.Run(kScript, nullptr), 1);
-    EXPECT_EQ(sink.names, Names{"A"});
+    EXPECT_EQ(sink.Names(), "A");
 }
 
-// The table holds exactly this build's commands, in dispatch order.
-TEST_F(MuiApplyTest, CommandTableHoldsThisBuildsCommands) {
-    Names names;
-    for (size_t i = 0; MuiCommandTable::CommandName(i); ++i) names.push_back(ToUtf8(MuiCommandTable::CommandName(i)));
-    EXPECT_EQ(names, (Names{"StopAll", "StartProcess", "StopProcess", "KillProcess", "CreateDirectory",
-                            "RemoveDirectory", "CopyFile", "MoveFile", "DeleteFile", "DeleteRegKey", "RenameRegKey",
-                            "CreateRegValue", "DeleteRegValue", "SetRebootFlag", "HideFile"}));
+// The commands without effect, SetRebootFlag among them, and those this build lacks report
+// themselves as not handled, leaving the result alone.
+TEST_F(MuiApplyTest, CommandTableHandlesOnlyThisBuildsCommands) {
     MuiRunState state;
     MuiCommandTable table(&state);
     AttributeMap none;
     DWORD result = 0xdeadbeef;
-    // The commands without effect, SetRebootFlag among them, report themselves as not handled.
     EXPECT_EQ(table.Execute(u"stopprocess", &none, &result, 0), 0);
     EXPECT_EQ(table.Execute(u"SETREBOOTFLAG", &none, &result, 0), 0);
     EXPECT_EQ(state.m_dwRebootFlag, 1u);
@@ -217,7 +188,7 @@ TEST_F(MuiApplyTest, AbsentCommandsArePassedOver) {
     EXPECT_EQ(GetFileAttributesW(u"\\Temp\\a.txt"), attributes) << "the file stays as it was";
     for (const WCHAR* path : {u"\\Temp\\b.txt", u"\\Temp\\c.txt", u"\\Temp\\d.txt"})
         EXPECT_EQ(GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES) << ToUtf8(path);
-    EXPECT_EQ(ReadText(u"Software\\Keep", u"v"), u"x");
+    EXPECT_EQ(imtest::Snapshot(HKEY_LOCAL_MACHINE, u"Software\\Keep")["|v"], "sz:x");
     EXPECT_TRUE(m_log.empty()) << m_log.front();
     EXPECT_TRUE(GetFileAttributesW(u"\\Temp\\Ran") & FILE_ATTRIBUTE_DIRECTORY) << "the walk went on";
 }
@@ -261,12 +232,9 @@ TEST_F(MuiApplyTest, CreateRegValueStoresTextsLiterally) {
           "<CreateRegValue root=\"HKLM\" path=\"Software\\Mui\" name=\"Space\">[SPACE]</CreateRegValue>"
           "<CreateRegValue root=\"HKLM\" path=\"Software\\Mui\" name=\"Inner\">a[NULL]b</CreateRegValue>"
           "<CreateRegValue root=\"HKLM\" path=\"Software\\Mui\" name=\"Number\" type=\"DWORD\">1f</CreateRegValue>");
-    EXPECT_EQ(ReadText(u"Software\\Mui", u"Null"), u"[NULL]");
-    EXPECT_EQ(ReadText(u"Software\\Mui", u"Space"), u"[SPACE]");
-    EXPECT_EQ(ReadText(u"Software\\Mui", u"Inner"), u"a[NULL]b");
-    DWORD number = 0;
-    EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, u"Software\\Mui", u"Number", &number));
-    EXPECT_EQ(number, 0x1Fu);
+    EXPECT_EQ(imtest::Snapshot(HKEY_LOCAL_MACHINE, u"Software\\Mui"),
+              (std::map<std::string, std::string>{
+                  {"|Null", "sz:[NULL]"}, {"|Space", "sz:[SPACE]"}, {"|Inner", "sz:a[NULL]b"}, {"|Number", "dword:31"}}));
 }
 
 // SetRebootFlag asks for one reset, made after every command ran, however often it is given; a
@@ -298,7 +266,7 @@ TEST_F(MuiApplyTest, RebootFlagResetsOnceAfterAllCommands) {
 }
 
 // StopAll in this build closes "Worker" and "Dialog" windows in the first pass, before any other
-// window, and spares the shell's windows and the foreground window.
+// window, and spares the shell's windows, its own excluded classes and the foreground window.
 TEST_F(MuiApplyTest, StopAllClosesWorkersAndDialogsFirstAndSparesTheShell) {
     std::set<HWND> mine;
     auto make = [&](const char16_t* text) {
@@ -312,6 +280,7 @@ TEST_F(MuiApplyTest, StopAllClosesWorkersAndDialogsFirstAndSparesTheShell) {
     };
     // Made bottom first: the topmost is the last made.
     HWND shell = make(u"Desktop|Today|visible|\\Windows\\shell32.exe");
+    HWND taskbar = make(u"menu_worker|Menu|visible|menu.exe");
     HWND front = make(u"Front|Front|visible|front.exe");
     HWND dialog = make(u"Dialog|Question|visible|asker.exe|stubborn");
     HWND worker = make(u"Worker|Busy|visible|busy.exe");
@@ -336,6 +305,7 @@ TEST_F(MuiApplyTest, StopAllClosesWorkersAndDialogsFirstAndSparesTheShell) {
     for (const auto& [window, message] : closes) {
         EXPECT_NE(window, shell);
         EXPECT_NE(window, front);
+        EXPECT_NE(window, taskbar);
         if (window != dialog) continue;
         ++dialogAsked;
         EXPECT_EQ(message, UINT(WM_COMMAND));
@@ -345,6 +315,7 @@ TEST_F(MuiApplyTest, StopAllClosesWorkersAndDialogsFirstAndSparesTheShell) {
     EXPECT_FALSE(IsWindow(worker));
     EXPECT_FALSE(IsWindow(app));
     EXPECT_TRUE(IsWindow(shell));
+    EXPECT_TRUE(IsWindow(taskbar));
 }
 
 }  // namespace

@@ -101,11 +101,12 @@ TEST_F(ProcessCommandsTest, WhichWindowsAreCloseCandidates) {
         {u"MS_SIPBUTTON|Input", 0, 0},
         {u"Explorer|Today|1|\\Windows\\shell32.exe", 0, 1},  // a spared process
     };
+    WCHAR title[kCloseNameUnits];
+    WCHAR cls[kCloseNameUnits];
+    int excluded = 0;
     for (const Case& c : cases) {
         HWND window = Sim(c.window);
-        WCHAR title[kCloseNameUnits];
-        WCHAR cls[kCloseNameUnits];
-        int excluded = 0x5A5A;
+        excluded = 0x5A5A;
         EXPECT_EQ(IsCloseCandidate(&list, window, title, cls, &excluded, AppletCloseExclusions()), c.candidate)
             << ToUtf8(c.window);
         EXPECT_EQ(excluded, c.excluded) << ToUtf8(c.window);
@@ -120,9 +121,7 @@ TEST_F(ProcessCommandsTest, WhichWindowsAreCloseCandidates) {
     spec.exStyle = WS_EX_CAPTIONOKBTN;
     HWND styled = host::CreateSimulatedWindow(spec);
     m_mine.insert(styled);
-    WCHAR title[kCloseNameUnits];
-    WCHAR cls[kCloseNameUnits];
-    int excluded = 0;
+    excluded = 0;
     EXPECT_EQ(IsCloseCandidate(&list, styled, title, cls, &excluded, AppletCloseExclusions()), 1);
     EXPECT_EQ(excluded, 1);
     EXPECT_EQ(std::u16string(title), u"Today");
@@ -271,32 +270,13 @@ TEST_F(ProcessCommandsTest, DialogsAreAnsweredWithOk) {
     EXPECT_TRUE(IsWindow(top));
 }
 
-TEST_F(ProcessCommandsTest, RunnerBuildClosesWorkersAndDialogsInTheEvenPassesFirst) {
-    HWND notes = Sim(u"Notes|Notes");
-    HWND worker = Sim(u"Worker|Busy");
-    HWND dialog = Sim(u"Dialog|Confirm|visible||stubborn");
-    HWND taskbar = Sim(u"menu_worker|Menu");
-    CloseAllWindows(nullptr, TRUE, 0, kRunnerExclusions);
-    // Pass 0 handles the worker and the dialog before pass 1 reaches the ordinary window.
-    EXPECT_LT(FirstClose(worker), FirstClose(notes));
-    EXPECT_FALSE(IsWindow(worker));
-    EXPECT_FALSE(IsWindow(notes));
-    EXPECT_TRUE(IsWindow(taskbar));
-    // This dialog ignores IDOK, and a collected dialog is only ever answered with OK:
-    // twice in each of the four passes, never WM_CLOSE.
-    EXPECT_TRUE(IsWindow(dialog));
-    EXPECT_EQ(Count(dialog, WM_COMMAND), 8);
-    EXPECT_EQ(Count(dialog, WM_CLOSE), 0);
-}
-
 TEST_F(ProcessCommandsTest, APassAsksAtMostTwentyFiveWindows) {
     // Thirty quick programs: the top 25 close in pass 1, the other five in pass 3.
     std::vector<HWND> quick;
     for (int i = 0; i < 30; ++i) quick.push_back(Sim(u"Quick|Quick"));
     CloseAllWindows(nullptr, FALSE, 0, AppletCloseExclusions());
     for (HWND w : quick) EXPECT_FALSE(IsWindow(w));
-    // quick.back() is topmost; the 26th from the top is asked only after the 25th.
-    EXPECT_LT(FirstClose(quick[5]), FirstClose(quick[4]));
+    // quick.back() is topmost; each pass asks top-down.
     for (int i = 0; i < 4; ++i) EXPECT_LT(FirstClose(quick[i + 1]), FirstClose(quick[i]));
     // Every one of the top 25 is asked before any of the bottom five.
     size_t topClosed = 0;

@@ -1,6 +1,5 @@
-// Type libraries as the platform's OLE Automation treats them: the header of a widl-built MSFT
-// library read from a file or from a module's "TYPELIB" resource, refusal of damaged files, and
-// the registration under HKEY_CLASSES_ROOT\TypeLib.
+// Type libraries: the header of a widl-built library from a file or a module's "TYPELIB"
+// resource, refusal of damaged files, and registration under HKEY_CLASSES_ROOT\TypeLib.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "host/typelib.h"
+#include "imshell_fixture.h"
 #include "platform/oleauto.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -49,12 +49,7 @@ std::u16string DefaultOf(const std::u16string& path) {
     return buffer;
 }
 
-bool KeyExists(const std::u16string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
+bool KeyExists(const std::u16string& path) { return imtest::KeyExists(HKEY_CLASSES_ROOT, path.c_str()); }
 
 class TypeLibTest : public ImageTest {
 protected:
@@ -105,18 +100,9 @@ void ExpectSampleLibrary(ITypeLib* lib) {
 // ---------------------------------------------------------------------------------------------
 // Loading
 
-// A .tlb file gives the library's identifier, version, locale, system kind, flags and texts.
-TEST_F(TypeLibTest, ReadsTheHeaderOfAWidlLibrary) {
-    Install("typelib_sample.tlb", u"\\Windows\\sample.tlb");
-    ITypeLib* lib = Load(u"\\Windows\\sample.tlb");
-    ExpectSampleLibrary(lib);
-    // ISample, the co-class Sample and the IUnknown that ISample derives from.
-    EXPECT_EQ(3u, lib->GetTypeInfoCount());
-    EXPECT_EQ(0u, lib->Release());
-}
-
 // Missing texts come back as null strings, and a library without a declared locale is neutral.
-TEST_F(TypeLibTest, MissingTextsAreNull) {
+// Registered, its version key holds the library's name, under locale 0.
+TEST_F(TypeLibTest, BareLibraryHasNullTextsAndRegistersByName) {
     Install("typelib_bare.tlb", u"\\Windows\\bare.tlb");
     ITypeLib* lib = Load(u"\\Windows\\bare.tlb");
     ASSERT_NE(nullptr, lib);
@@ -138,18 +124,29 @@ TEST_F(TypeLibTest, MissingTextsAreNull) {
     name = reinterpret_cast<BSTR>(kBadLib);
     EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, lib->GetDocumentation(0, &name, nullptr, nullptr, nullptr));
     EXPECT_EQ(nullptr, name);
+
+    ASSERT_EQ(S_OK, RegisterTypeLib(lib, u"\\Windows\\bare.tlb", nullptr));
+    const std::u16string version = u"TypeLib\\{D0E1F2A3-B4C5-4D6E-8F70-8192A3B4C5D6}\\1.0";
+    EXPECT_EQ(u"BareLib", DefaultOf(version));
+    EXPECT_EQ(u"\\Windows\\bare.tlb", DefaultOf(version + u"\\0\\win32"));
+    EXPECT_EQ(u"0", DefaultOf(version + u"\\FLAGS"));
     lib->Release();
 }
 
-// A module's resource "TYPELIB" 1 is read, from a PE resource library and from an ELF library.
-TEST_F(TypeLibTest, ReadsTheTypeLibraryResourceOfAModule) {
+// A .tlb file, and a module's resource "TYPELIB" 1 in a PE resource library or an ELF library,
+// give the library's identifier, version, locale, system kind, flags, texts and type count.
+TEST_F(TypeLibTest, ReadsTheHeaderFromAFileOrAModule) {
+    Install("typelib_sample.tlb", u"\\Windows\\sample.tlb");
     Install("typelib_module.dll", u"\\Windows\\tlbres.dll");
     Install("typelib_module.so", u"\\Windows\\tlbelf.dll");
-    for (const char16_t* path : {u"\\Windows\\tlbres.dll", u"\\Windows\\tlbelf.dll"}) {
+    for (const char16_t* path : {u"\\Windows\\sample.tlb", u"\\Windows\\tlbres.dll", u"\\Windows\\tlbelf.dll"}) {
         SCOPED_TRACE(ToUtf8(path));
         ITypeLib* lib = Load(path);
         ExpectSampleLibrary(lib);
-        if (lib) lib->Release();
+        if (!lib) continue;
+        // ISample, the co-class Sample and the IUnknown that ISample derives from.
+        EXPECT_EQ(3u, lib->GetTypeInfoCount());
+        EXPECT_EQ(0u, lib->Release());
     }
 }
 
@@ -263,20 +260,6 @@ TEST_F(TypeLibTest, RegistersUnderTheLibraryIdentifier) {
 
     EXPECT_EQ(E_INVALIDARG, RegisterTypeLib(nullptr, u"\\Windows\\sample.tlb", nullptr));
     EXPECT_EQ(E_INVALIDARG, RegisterTypeLib(lib, nullptr, nullptr));
-    lib->Release();
-}
-
-// Without a help string the version key holds the library's name; a neutral library registers
-// under locale 0.
-TEST_F(TypeLibTest, RegistersANeutralLibraryByName) {
-    Install("typelib_bare.tlb", u"\\Windows\\bare.tlb");
-    ITypeLib* lib = Load(u"\\Windows\\bare.tlb");
-    ASSERT_NE(nullptr, lib);
-    ASSERT_EQ(S_OK, RegisterTypeLib(lib, u"\\Windows\\bare.tlb", nullptr));
-    const std::u16string version = u"TypeLib\\{D0E1F2A3-B4C5-4D6E-8F70-8192A3B4C5D6}\\1.0";
-    EXPECT_EQ(u"BareLib", DefaultOf(version));
-    EXPECT_EQ(u"\\Windows\\bare.tlb", DefaultOf(version + u"\\0\\win32"));
-    EXPECT_EQ(u"0", DefaultOf(version + u"\\FLAGS"));
     lib->Release();
 }
 
