@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "host/device.h"
+#include "host/kernel/device.h"
 
 class BenchImage {
 public:

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "bench_image.h"
-#include "host/object_store.h"
-#include "host/window.h"
+#include "host/store/object_store.h"
+#include "host/windows/window.h"
 #include "keyboard/CKeyboard.h"
 #include "platform/files.h"
 #include "platform/gdi.h"

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "bench_image.h"
-#include "host/device.h"
-#include "host/regfile.h"
+#include "host/kernel/device.h"
+#include "host/registry/regfile.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "script/reghelpers.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bench_image.h"
-#include "host/device.h"
-#include "host/object_store.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 #include "platform/files.h"
 #include "platform/text.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/device.h"
+#include "host/kernel/device.h"
 #include "platform/text.h"
 #include "platform/winerror.h"
 

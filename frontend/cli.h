@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/device.h"
+#include "host/kernel/device.h"
 
 namespace cli {
 

@@ -7,7 +7,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "image_setup.h"
-#include "host/regfile.h"
+#include "host/registry/regfile.h"
 #include "image_view.h"
 #include "runner/mui_engine.h"
 

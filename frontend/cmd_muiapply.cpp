@@ -8,9 +8,9 @@
 
 #include "cli.h"
 #include "commands.h"
-#include "host/process.h"
-#include "host/simulated_window.h"
-#include "host/window.h"
+#include "host/kernel/process.h"
+#include "host/windows/simulated_window.h"
+#include "host/windows/window.h"
 #include "platform/text.h"
 #include "platform/windows.h"
 #include "runner/mui_engine.h"

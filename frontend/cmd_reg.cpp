@@ -4,7 +4,7 @@
 
 #include "cli.h"
 #include "commands.h"
-#include "host/regfile.h"
+#include "host/registry/regfile.h"
 #include "platform/text.h"
 
 namespace commands {

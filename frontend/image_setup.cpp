@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "commands.h"
-#include "host/device.h"
-#include "host/object_store.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/regfile.h"
+#include "host/registry/regfile.h"
 #include "platform/files.h"
 #include "platform/text.h"
 

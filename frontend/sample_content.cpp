@@ -3,8 +3,8 @@
 #include <string_view>
 #include <vector>
 
-#include "host/device.h"
-#include "host/object_store.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"

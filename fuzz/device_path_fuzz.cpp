@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/device_path.h"
+#include "host/store/device_path.h"
 #include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

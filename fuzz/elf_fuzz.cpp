@@ -2,8 +2,8 @@
 // file, and its bytes then go through the .res reader as a module's resources would.
 #include <cstdlib>
 
-#include "host/elf_sections.h"
-#include "host/res_file.h"
+#include "host/modules/elf_sections.h"
+#include "host/modules/res_file.h"
 #include "resource_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

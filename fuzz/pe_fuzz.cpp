@@ -1,6 +1,6 @@
 // Drives the PE reader with arbitrary bytes, then everything it accepted through the resource
 // decoders (fuzz/resource_checks.h).
-#include "host/pe_image.h"
+#include "host/modules/pe_image.h"
 #include "resource_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

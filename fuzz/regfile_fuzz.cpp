@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/regfile.h"
+#include "host/registry/regfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<host::RegOperation> ops;

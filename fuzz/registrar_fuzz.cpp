@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "host/device.h"
-#include "host/regfile.h"
+#include "host/kernel/device.h"
+#include "host/registry/regfile.h"
 #include "imshell/registrar.h"
 #include "platform/text.h"
 

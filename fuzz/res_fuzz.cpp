@@ -1,6 +1,6 @@
 // Drives the .res reader with arbitrary bytes, then everything it accepted through the resource
 // decoders (fuzz/resource_checks.h).
-#include "host/res_file.h"
+#include "host/modules/res_file.h"
 #include "resource_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/bitmap.h"
-#include "host/resource_tree.h"
-#include "host/version_info.h"
+#include "host/gdi/bitmap.h"
+#include "host/modules/resource_tree.h"
+#include "host/modules/version_info.h"
 
 namespace fuzzcheck {
 

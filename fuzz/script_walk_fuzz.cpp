@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "host/device.h"
+#include "host/kernel/device.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "script/command_table.h"

@@ -1,6 +1,6 @@
 // Drives the type library header reader with arbitrary bytes; whatever it accepts must come back
 // as a type library object whose attributes and documentation can be read.
-#include "host/typelib.h"
+#include "host/modules/typelib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     host::TypeLibHeader header;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "host/device.h"
-#include "host/process.h"
+#include "host/kernel/device.h"
+#include "host/kernel/process.h"
 #include "mui_engine.h"
 
 int main(int argc, char** argv) {

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "test_image.h"
-#include "host/com_runtime.h"
-#include "host/device.h"
-#include "host/object_store.h"
+#include "host/com/com_runtime.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 #include "platform/com.h"
 #include "platform/modules.h"
 #include "platform/registry.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "host/archive.h"
-#include "host/com_runtime.h"
+#include "host/archive/archive.h"
+#include "host/com/com_runtime.h"
 #include "platform/archive.h"
 #include "platform/files.h"
 #include "platform/text.h"

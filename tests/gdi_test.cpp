@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "host/bitmap.h"
-#include "host/raster.h"
+#include "host/gdi/bitmap.h"
+#include "host/gdi/raster.h"
 #include "platform/gdi.h"
 
 namespace {

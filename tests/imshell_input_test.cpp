@@ -11,7 +11,7 @@
 
 #include "CKeybInput.h"
 #include "default_im.h"
-#include "host/window.h"
+#include "host/windows/window.h"
 #include "imshell_fixture.h"
 #include "keyboard_fixtures.h"
 

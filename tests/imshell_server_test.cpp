@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/window.h"
+#include "host/windows/window.h"
 #include "imshell_fixture.h"
 #include "platform/gdi.h"
 #include "platform/oleauto.h"

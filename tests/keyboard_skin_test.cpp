@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "test_image.h"
-#include "host/device.h"
-#include "host/object_store.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 #include "keyboard_fixtures.h"
 #include "platform/files.h"
 #include "platform/gdi.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "test_image.h"
-#include "host/device.h"
+#include "host/kernel/device.h"
 #include "platform/text.h"
 #include "platform/winbase.h"
 #include "script/clpa.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/process.h"
-#include "host/simulated_window.h"
-#include "host/window.h"
+#include "host/kernel/process.h"
+#include "host/windows/simulated_window.h"
+#include "host/windows/window.h"
 #include "platform/files.h"
 #include "platform/modules.h"
 #include "platform/registry.h"

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "host/bitmap.h"
-#include "host/png_writer.h"
+#include "host/gdi/bitmap.h"
+#include "host/gdi/png_writer.h"
 
 namespace fs = std::filesystem;
 

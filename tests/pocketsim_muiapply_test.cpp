@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/device.h"
+#include "host/kernel/device.h"
 #include "platform/files.h"
 #include "run_program.h"
 #include "script_test_support.h"

@@ -10,7 +10,7 @@
 
 #include "run_program.h"
 #include "script_test_support.h"
-#include "host/device.h"
+#include "host/kernel/device.h"
 
 namespace fs = std::filesystem;
 

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "host/process.h"
-#include "host/simulated_window.h"
-#include "host/window.h"
+#include "host/kernel/process.h"
+#include "host/windows/simulated_window.h"
+#include "host/windows/window.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"

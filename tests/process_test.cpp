@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/process.h"
+#include "host/kernel/process.h"
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"

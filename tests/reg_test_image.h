@@ -10,7 +10,7 @@
 #include <string>
 
 #include "test_image.h"
-#include "host/device.h"
+#include "host/kernel/device.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 

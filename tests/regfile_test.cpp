@@ -1,6 +1,6 @@
 // The registry as .reg text: the exact export layout, import of every accepted form, errors that
 // name their line and apply nothing, and export-then-import as the identity.
-#include "host/regfile.h"
+#include "host/registry/regfile.h"
 #include "reg_test_image.h"
 
 namespace {

@@ -8,11 +8,11 @@
 
 #include "data/bitmap_pattern.h"
 #include "data/resources_ids.h"
-#include "host/bitmap.h"
-#include "host/elf_sections.h"
-#include "host/pe_image.h"
-#include "host/res_file.h"
-#include "host/version_info.h"
+#include "host/gdi/bitmap.h"
+#include "host/modules/elf_sections.h"
+#include "host/modules/pe_image.h"
+#include "host/modules/res_file.h"
+#include "host/modules/version_info.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "frontend/sample_content.h"
-#include "host/regfile.h"
+#include "host/registry/regfile.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"

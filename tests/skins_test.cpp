@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "test_image.h"
-#include "host/bitmap.h"
-#include "host/device.h"
-#include "host/object_store.h"
+#include "host/gdi/bitmap.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 #include "platform/gdi.h"
 #include "platform/modules.h"
 #include "platform/text.h"

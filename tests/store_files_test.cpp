@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "test_image.h"
-#include "host/device.h"
-#include "host/object_store.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 #include "platform/files.h"
 #include "platform/text.h"
 

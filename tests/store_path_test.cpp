@@ -1,7 +1,7 @@
 // Device paths and name patterns of the object store, checked as text.
 #include <gtest/gtest.h>
 
-#include "host/device_path.h"
+#include "host/store/device_path.h"
 #include "platform/text.h"
 #include "platform/winerror.h"
 

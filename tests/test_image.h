@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "host/device.h"
-#include "host/object_store.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 
 template <class Base = ::testing::Test>
 class ImageTestBase : public Base {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "host/process.h"
-#include "host/simulated_window.h"
-#include "host/window.h"
+#include "host/kernel/process.h"
+#include "host/windows/simulated_window.h"
+#include "host/windows/window.h"
 #include "platform/processes.h"
 #include "platform/text.h"
 #include "platform/windows.h"

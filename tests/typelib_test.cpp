@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/typelib.h"
+#include "host/modules/typelib.h"
 #include "imshell_fixture.h"
 #include "platform/oleauto.h"
 #include "platform/registry.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/window.h"
+#include "host/windows/window.h"
 #include "platform/gdi.h"
 #include "platform/windows.h"
 #include "test_image.h"

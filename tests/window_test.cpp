@@ -3,8 +3,8 @@
 // into the window's surface, and the pen capture.
 #include <gtest/gtest.h>
 
-#include "host/gdi_objects.h"
-#include "host/window.h"
+#include "host/gdi/gdi_objects.h"
+#include "host/windows/window.h"
 #include "platform/gdi.h"
 #include "platform/windows.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/xml_dom.h"
+#include "host/xml/xml_dom.h"
 #include "platform/xmldom.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "host/device.h"
-#include "host/process.h"
+#include "host/kernel/device.h"
+#include "host/kernel/process.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/text.h"

@@ -1,0 +1,77 @@
+// Process-wide platform calls: last error, message boxes, the trace sink, time, metrics.
+#include "platform/winbase.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <thread>
+
+#include "host/kernel/device.h"
+#include "platform/text.h"
+
+DWORD GetLastError() { return host::LastErrorCode(); }
+void SetLastError(DWORD error) { host::SetLastErrorCode(error); }
+
+namespace host {
+
+// Message box text as one journal line: backslash, quote, CR and LF escaped.
+std::string EscapeJournalText(std::u16string_view text) {
+    std::string out;
+    for (char c : ToUtf8(text)) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace host
+
+int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT style) {
+    host::Device* device = host::CurrentDevice();
+    if (!device) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    char styleText[16];
+    snprintf(styleText, sizeof styleText, "0x%08X", style);
+    std::string line = "MessageBox \"" + host::EscapeJournalText(text ? text : u"") + "\" caption=\"" +
+                       host::EscapeJournalText(caption ? caption : u"") + "\" style=" + styleText;
+    device->Record(line);
+    return device->NextAnswer(style);
+}
+
+void OutputDebugStringW(LPCWSTR text) {
+    if (host::Device* device = host::CurrentDevice(); device && text) device->Trace(text);
+}
+
+void DebugTrace(LPCWSTR fmt, ...) {
+    host::Device* device = host::CurrentDevice();
+    if (!device || !fmt) return;
+    va_list ap;
+    va_start(ap, fmt);
+    std::u16string line = VFormatW(fmt, ap);
+    va_end(ap);
+    device->Trace(line);
+}
+
+DWORD GetTickCount() {
+    using namespace std::chrono;
+    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int GetSystemMetrics(int index) {
+    host::Device* device = host::CurrentDevice();
+    if (!device) return 0;
+    switch (index) {
+    case SM_CXSCREEN: return device->ScreenWidth();
+    case SM_CYSCREEN: return device->ScreenHeight();
+    default: return 0;
+    }
+}

@@ -1,0 +1,189 @@
+#include "host/windows/simulated_window.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "host/kernel/device.h"
+#include "platform/text.h"
+#include "host/kernel/process.h"
+#include "host/windows/window.h"
+
+namespace host {
+
+namespace {
+
+struct Simulated {
+    bool stubborn = false;
+    bool dialog = false;  // of class "Dialog": IDOK closes it
+    bool alive = true;
+    std::vector<ReceivedMessage> received;
+};
+
+struct SimulatedTable {
+    std::mutex lock;
+    std::map<HWND, Simulated> windows;
+    std::set<std::u16string> classes;  // registered here, unregistered when all are destroyed
+};
+
+SimulatedTable& Sims() {
+    static SimulatedTable* table = new SimulatedTable;
+    return *table;
+}
+
+LRESULT SimulatedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    bool known = false;
+    bool stubborn = false;
+    bool dialog = false;
+    {
+        SimulatedTable& table = Sims();
+        std::lock_guard guard(table.lock);
+        auto it = table.windows.find(window);
+        if (it != table.windows.end()) {
+            known = true;
+            stubborn = it->second.stubborn;
+            dialog = it->second.dialog;
+            it->second.received.push_back({message, wParam, lParam});
+            if (message == WM_DESTROY) it->second.alive = false;
+        }
+    }
+    // A dialog box also closes on its OK command, as the device's dialogs do.
+    if (known && (message == WM_CLOSE || (dialog && message == WM_COMMAND && LOWORD(wParam) == IDOK))) {
+        if (!stubborn) DestroyWindow(window);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+std::u16string Lower(std::u16string_view text) {
+    std::u16string out(text);
+    for (WCHAR& c : out) c = towlower16(c);
+    return out;
+}
+
+bool ParseFlag(std::u16string_view field, const char16_t* yes, const char16_t* no, bool fallback, bool* value) {
+    const std::u16string word = Lower(field);
+    if (word.empty()) {
+        *value = fallback;
+        return true;
+    }
+    if (word == u"1" || word == u"yes" || word == u"true" || word == yes) {
+        *value = true;
+        return true;
+    }
+    if (word == u"0" || word == u"no" || word == u"false" || (no && word == no)) {
+        *value = false;
+        return true;
+    }
+    return false;
+}
+
+DWORD OwnerOf(const SimulatedWindowSpec& spec) {
+    if (spec.processId) return spec.processId;
+    if (spec.processPath.empty()) return 0;
+    for (const ProcessRecord& process : RunningProcesses())
+        if (EqualsNoCase(process.path, spec.processPath)) return process.id;
+    return AddSimulatedProcess(spec.processPath);
+}
+
+}  // namespace
+
+bool ParseSimulatedWindow(std::u16string_view text, SimulatedWindowSpec* spec, std::string* error) {
+    auto fail = [error](std::string reason) {
+        if (error) *error = std::move(reason);
+        return false;
+    };
+    std::vector<std::u16string_view> fields;
+    for (size_t start = 0;;) {
+        const size_t bar = text.find(u'|', start);
+        fields.push_back(text.substr(start, bar == std::u16string_view::npos ? std::u16string_view::npos : bar - start));
+        if (bar == std::u16string_view::npos) break;
+        start = bar + 1;
+    }
+    const std::string quoted = "\"" + ToUtf8(text) + "\"";
+    if (fields.size() > 5) return fail("window " + quoted + " has more than CLASS|TITLE|visible|PROCESS|stubborn");
+    if (fields[0].empty()) return fail("window " + quoted + " has no class name");
+    SimulatedWindowSpec parsed;
+    parsed.className = fields[0];
+    if (fields.size() > 1) parsed.title = fields[1];
+    if (fields.size() > 2 && !ParseFlag(fields[2], u"visible", u"hidden", true, &parsed.visible))
+        return fail("window " + quoted + ": visibility must be 1, 0, visible or hidden");
+    if (fields.size() > 3 && !fields[3].empty()) {
+        const std::u16string process(fields[3]);
+        WCHAR* end = nullptr;
+        const unsigned long id = wcstoul(process.c_str(), &end, 0);
+        if (end && *end == 0 && process[0] >= u'0' && process[0] <= u'9') {
+            if (id == 0 || id > 0xFFFFFFFFul) return fail("window " + quoted + ": process id out of range");
+            parsed.processId = static_cast<DWORD>(id);
+        } else {
+            parsed.processPath = process;
+        }
+    }
+    if (fields.size() > 4 && !ParseFlag(fields[4], u"stubborn", nullptr, false, &parsed.stubborn))
+        return fail("window " + quoted + ": the last field must be stubborn or empty");
+    *spec = std::move(parsed);
+    return true;
+}
+
+HWND CreateSimulatedWindow(const SimulatedWindowSpec& spec) {
+    if (spec.className.empty()) {
+        SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    WNDCLASSW existing{};
+    if (!GetClassInfoW(nullptr, spec.className.c_str(), &existing)) {
+        WNDCLASSW cls{};
+        cls.lpfnWndProc = SimulatedProc;
+        cls.lpszClassName = spec.className.c_str();
+        if (!RegisterClassW(&cls)) return nullptr;
+        SimulatedTable& table = Sims();
+        std::lock_guard guard(table.lock);
+        table.classes.insert(spec.className);
+    }
+    const DWORD style = spec.visible ? WS_VISIBLE : 0;
+    HWND window = CreateWindowExW(spec.exStyle, spec.className.c_str(), spec.title.c_str(), style, 0, 0, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    if (!window) return nullptr;
+    {
+        SimulatedTable& table = Sims();
+        std::lock_guard guard(table.lock);
+        table.windows[window].stubborn = spec.stubborn;
+        table.windows[window].dialog = spec.className == u"Dialog";
+    }
+    // A class another part registered keeps its procedure for other windows; this one is
+    // subclassed so that it records and closes like the rest.
+    if (existing.lpfnWndProc && existing.lpfnWndProc != SimulatedProc)
+        SetWindowLongPtrW(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(SimulatedProc));
+    if (DWORD owner = OwnerOf(spec)) SetWindowProcess(window, owner);
+    SetDispatchPostedAtOnce(window, spec.handleAtOnce);
+    return window;
+}
+
+std::vector<ReceivedMessage> SimulatedWindowMessages(HWND window) {
+    SimulatedTable& table = Sims();
+    std::lock_guard guard(table.lock);
+    auto it = table.windows.find(window);
+    return it == table.windows.end() ? std::vector<ReceivedMessage>() : it->second.received;
+}
+
+void DestroySimulatedWindows() {
+    std::vector<HWND> windows;
+    std::set<std::u16string> classes;
+    {
+        SimulatedTable& table = Sims();
+        std::lock_guard guard(table.lock);
+        for (auto& [window, sim] : table.windows)
+            if (sim.alive) windows.push_back(window);
+    }
+    for (HWND window : windows)
+        if (IsWindow(window)) DestroyWindow(window);
+    {
+        SimulatedTable& table = Sims();
+        std::lock_guard guard(table.lock);
+        table.windows.clear();
+        classes.swap(table.classes);
+    }
+    for (const std::u16string& name : classes) UnregisterClassW(name.c_str(), nullptr);
+}
+
+}  // namespace host
