@@ -54,3 +54,7 @@ int GetSystemMetrics(int index);
 #define IOCTL_HAL_REBOOT 0x0101003C
 BOOL KernelIoControl(DWORD ioControlCode, void* inBuffer, DWORD inSize, void* outBuffer, DWORD outSize,
                      DWORD* bytesReturned);
+
+// A program's entry point, as on the device: the command line comes as one wide string, without
+// the program's own name. The platform starts the program and calls it.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand);

@@ -1,0 +1,30 @@
+// The host side of a device program's start: every program of the package, and every emulator
+// program the device starts, links this file for its `main`. It opens the image the program was
+// started on, installs that device for the process and calls the program's WinMain with the
+// command line as the device passes it. Kept out of libvxhost (programs link it statically), so
+// that the library defines no `main` of its own.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/kernel/device.h"
+#include "host/kernel/process.h"
+#include "platform/modules.h"
+#include "platform/windows.h"
+
+int main(int argc, char** argv) {
+    std::string error;
+    std::unique_ptr<host::Device> device = host::OpenStartedDevice(&error);
+    if (!device) {
+        const std::string name = argc > 0 && argv[0] ? argv[0] : "program";
+        std::fprintf(stderr, "%s: %s\n", name.substr(name.rfind('/') + 1).c_str(), error.c_str());
+        return 1;
+    }
+    host::ScopedDevice scope(device.get());
+    // WinMain may write into its command line, as a device program may; the buffer is its own.
+    const std::u16string text = host::StartedCommandLine(argc, argv);
+    std::vector<WCHAR> commandLine(text.begin(), text.end());
+    commandLine.push_back(0);
+    return WinMain(GetModuleHandleW(nullptr), nullptr, commandLine.data(), SW_SHOWNORMAL);
+}
