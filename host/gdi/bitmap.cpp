@@ -1,3 +1,4 @@
+#include "host/kernel/object_table.h"
 #include "host/gdi/bitmap.h"
 
 #include <bit>
@@ -47,21 +48,10 @@ std::unique_ptr<Bitmap> Fail(std::string* error, const char* reason) {
     return nullptr;
 }
 
-struct HandleTable {
-    std::mutex lock;
-    std::unordered_map<uintptr_t, std::unique_ptr<Bitmap>> live;
-    uintptr_t next = 1;
-};
-
-HandleTable& Handles() {
-    static HandleTable table;
+ObjectTable<Bitmap>& Handles() {
+    static ObjectTable<Bitmap> table(0x20000000u);
     return table;
 }
-
-// Handle values stay below 2^32, as on the device, and are never reused within a process, so a
-// stale handle finds nothing.
-constexpr uintptr_t kHandleBase = 0x20000000u;
-constexpr uintptr_t kHandleStep = 4;
 
 }  // namespace
 
@@ -192,24 +182,13 @@ std::unique_ptr<Bitmap> DecodeDib(std::span<const uint8_t> dib, std::string* err
 
 HBITMAP RegisterBitmap(std::unique_ptr<Bitmap> bitmap) {
     if (!bitmap) return nullptr;
-    HandleTable& table = Handles();
-    std::lock_guard guard(table.lock);
-    uintptr_t value = kHandleBase + table.next++ * kHandleStep;
-    table.live.emplace(value, std::move(bitmap));
-    return reinterpret_cast<HBITMAP>(value);
+    return HandleOf<HBITMAP>(Handles().Insert(std::move(bitmap)));
 }
 
-Bitmap* BitmapFromHandle(HBITMAP handle) {
-    HandleTable& table = Handles();
-    std::lock_guard guard(table.lock);
-    auto it = table.live.find(reinterpret_cast<uintptr_t>(handle));
-    return it == table.live.end() ? nullptr : it->second.get();
-}
+Bitmap* BitmapFromHandle(HBITMAP handle) { return Handles().Find(HandleValue(handle)); }
 
 bool IsBitmapHandle(const void* handle) {
-    HandleTable& table = Handles();
-    std::lock_guard guard(table.lock);
-    return table.live.count(reinterpret_cast<uintptr_t>(handle)) != 0;
+    return Handles().Find(reinterpret_cast<uintptr_t>(handle)) != nullptr;
 }
 
 HBITMAP StockBitmap() {
@@ -219,12 +198,7 @@ HBITMAP StockBitmap() {
 
 bool DeleteBitmap(HBITMAP handle) {
     if (handle == StockBitmap()) return false;
-    HandleTable& table = Handles();
-    std::lock_guard guard(table.lock);
-    auto it = table.live.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == table.live.end()) return false;
-    table.live.erase(it);
-    return true;
+    return Handles().Take(HandleValue(handle)) != nullptr;
 }
 
 }  // namespace host

@@ -1,3 +1,4 @@
+#include "host/kernel/object_table.h"
 #include "host/gdi/gdi_objects.h"
 
 #include <array>
@@ -9,25 +10,16 @@ namespace host {
 namespace {
 
 // Handle ranges, apart from the bitmaps' so that a handle of one kind never finds another.
-constexpr uintptr_t kDcBase = 0x30000000u;
-constexpr uintptr_t kBrushBase = 0x38000000u;
 constexpr uintptr_t kStockBrushBase = 0x3F000000u;
 constexpr uintptr_t kStep = 4;
 
-template <class T>
-struct Table {
-    std::mutex lock;
-    std::unordered_map<uintptr_t, std::unique_ptr<T>> live;
-    uintptr_t next = 1;
-};
-
-Table<DeviceContext>& Contexts() {
-    static Table<DeviceContext> table;
+ObjectTable<DeviceContext>& Contexts() {
+    static ObjectTable<DeviceContext> table(0x30000000u);
     return table;
 }
 
-Table<Brush>& Brushes() {
-    static Table<Brush> table;
+ObjectTable<Brush>& Brushes() {
+    static ObjectTable<Brush> table(0x38000000u);
     return table;
 }
 
@@ -86,30 +78,14 @@ int PlainIndex(int index) { return (index & kIndexFlag) ? index & ~kIndexFlag : 
 HDC RegisterDC(std::unique_ptr<DeviceContext> dc) {
     if (!dc) return nullptr;
     if (Brush* brush = BrushFromHandle(dc->brush)) ++brush->selections;
-    auto& table = Contexts();
-    std::lock_guard guard(table.lock);
-    uintptr_t value = kDcBase + table.next++ * kStep;
-    table.live.emplace(value, std::move(dc));
-    return reinterpret_cast<HDC>(value);
+    return HandleOf<HDC>(Contexts().Insert(std::move(dc)));
 }
 
-DeviceContext* DCFromHandle(HDC handle) {
-    auto& table = Contexts();
-    std::lock_guard guard(table.lock);
-    auto it = table.live.find(reinterpret_cast<uintptr_t>(handle));
-    return it == table.live.end() ? nullptr : it->second.get();
-}
+DeviceContext* DCFromHandle(HDC handle) { return Contexts().Find(HandleValue(handle)); }
 
 bool RemoveDC(HDC handle) {
-    std::unique_ptr<DeviceContext> dc;
-    {
-        auto& table = Contexts();
-        std::lock_guard guard(table.lock);
-        auto it = table.live.find(reinterpret_cast<uintptr_t>(handle));
-        if (it == table.live.end()) return false;
-        dc = std::move(it->second);
-        table.live.erase(it);
-    }
+    std::unique_ptr<DeviceContext> dc = Contexts().Take(HandleValue(handle));
+    if (!dc) return false;
     // What it held becomes free to delete.
     if (Bitmap* bitmap = BitmapFromHandle(dc->bitmap); bitmap && dc->bitmap != StockBitmap())
         bitmap->SetSelectedInto(nullptr);
@@ -118,18 +94,13 @@ bool RemoveDC(HDC handle) {
 }
 
 void DetachWindowDCs(HWND window) {
-    auto& table = Contexts();
-    std::lock_guard guard(table.lock);
-    for (auto& [value, dc] : table.live)
-        if (dc->kind == DeviceContext::Kind::Window && dc->window == window) dc->surface = nullptr;
+    Contexts().ForEach([window](uintptr_t, DeviceContext& dc) {
+        if (dc.kind == DeviceContext::Kind::Window && dc.window == window) dc.surface = nullptr;
+    });
 }
 
 HBRUSH CreateBrush(COLORREF color) {
-    auto& table = Brushes();
-    std::lock_guard guard(table.lock);
-    uintptr_t value = kBrushBase + table.next++ * kStep;
-    table.live.emplace(value, std::make_unique<Brush>(Brush{color & 0x00FFFFFFu, false, 0}));
-    return reinterpret_cast<HBRUSH>(value);
+    return HandleOf<HBRUSH>(Brushes().Insert(std::make_unique<Brush>(Brush{color & 0x00FFFFFFu, false, 0})));
 }
 
 Brush* BrushFromHandle(HBRUSH handle) {
@@ -138,16 +109,11 @@ Brush* BrushFromHandle(HBRUSH handle) {
         size_t slot = (value - kStockBrushBase) / kStep;
         return slot < Stock().brushes.size() ? &Stock().brushes[slot] : nullptr;
     }
-    auto& table = Brushes();
-    std::lock_guard guard(table.lock);
-    auto it = table.live.find(value);
-    return it == table.live.end() ? nullptr : it->second.get();
+    return Brushes().Find(value);
 }
 
 bool DeleteBrush(HBRUSH handle) {
-    auto& table = Brushes();
-    std::lock_guard guard(table.lock);
-    return table.live.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
+    return Brushes().Take(HandleValue(handle)) != nullptr;
 }
 
 bool SysColor(int index, COLORREF* color) {

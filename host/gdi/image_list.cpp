@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/kernel/object_table.h"
 #include "host/gdi/bitmap.h"
 #include "host/kernel/device.h"
 #include "host/gdi/dib_section.h"
@@ -25,27 +26,19 @@ struct ImageList {
     std::vector<Image> images;
 };
 
-struct ListTable {
-    std::mutex lock;
-    std::unordered_map<uintptr_t, std::unique_ptr<ImageList>> live;
-    uintptr_t next = 1;
-};
+using ListTable = host::ObjectTable<ImageList>;
 
 ListTable& Lists() {
-    static ListTable table;
+    static ListTable table(0x00C00000u);
     return table;
 }
 
-constexpr uintptr_t kListBase = 0x00C00000u;
 constexpr int kMaxImageSide = 4096;
 
 ImageList* Find(ListTable& table, HIMAGELIST list) {
-    auto it = table.live.find(reinterpret_cast<uintptr_t>(list));
-    if (it == table.live.end()) {
-        host::SetLastErrorCode(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    return it->second.get();
+    ImageList* found = table.FindLocked(host::HandleValue(list));
+    if (!found) host::SetLastErrorCode(ERROR_INVALID_HANDLE);
+    return found;
 }
 
 }  // namespace
@@ -59,18 +52,14 @@ HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int initial, int grow) {
     list->cx = cx;
     list->cy = cy;
     list->flags = flags;
-    auto& table = Lists();
-    std::lock_guard guard(table.lock);
-    const uintptr_t value = kListBase + table.next++ * 4;
-    table.live.emplace(value, std::move(list));
-    return reinterpret_cast<HIMAGELIST>(value);
+    return host::HandleOf<HIMAGELIST>(Lists().Insert(std::move(list)));
 }
 
 BOOL ImageList_Destroy(HIMAGELIST list) {
     auto& table = Lists();
-    std::lock_guard guard(table.lock);
+    std::lock_guard guard(table.Lock());
     if (!Find(table, list)) return FALSE;
-    table.live.erase(reinterpret_cast<uintptr_t>(list));
+    table.TakeLocked(host::HandleValue(list));
     return TRUE;
 }
 
@@ -78,7 +67,7 @@ int ImageList_AddMasked(HIMAGELIST list, HBITMAP bitmap, COLORREF mask) {
     host::PullDibSection(bitmap);
     const host::Bitmap* source = host::BitmapFromHandle(bitmap);
     auto& table = Lists();
-    std::lock_guard guard(table.lock);
+    std::lock_guard guard(table.Lock());
     ImageList* found = Find(table, list);
     if (!found) return -1;
     if (!source || source->Width() < found->cx || source->Height() < found->cy) {
@@ -111,14 +100,14 @@ int ImageList_AddMasked(HIMAGELIST list, HBITMAP bitmap, COLORREF mask) {
 
 int ImageList_GetImageCount(HIMAGELIST list) {
     auto& table = Lists();
-    std::lock_guard guard(table.lock);
+    std::lock_guard guard(table.Lock());
     ImageList* found = Find(table, list);
     return found ? static_cast<int>(found->images.size()) : 0;
 }
 
 BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy) {
     auto& table = Lists();
-    std::lock_guard guard(table.lock);
+    std::lock_guard guard(table.Lock());
     ImageList* found = Find(table, list);
     if (!found) return FALSE;
     if (!cx || !cy) {

@@ -27,25 +27,6 @@ ObserverSlot& Observer() {
     return *slot;
 }
 
-Window* Live(WindowTable& table, HWND window) {
-    auto it = table.live.find(reinterpret_cast<uintptr_t>(window));
-    return it == table.live.end() ? nullptr : it->second.get();
-}
-
-// Runs use on the live window under the table's lock; for a handle that names no live window,
-// ERROR_INVALID_WINDOW_HANDLE and the fallback.
-template <class T, class Use>
-T WithWindow(HWND window, T fallback, Use use) {
-    auto& table = Windows();
-    std::lock_guard guard(table.lock);
-    Window* found = Live(table, window);
-    if (!found) {
-        SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-        return fallback;
-    }
-    return use(*found);
-}
-
 // Copies text into buffer as the platform's text getters do. The lock is not needed.
 int CopyOut(const std::u16string& text, LPWSTR buffer, int maxCount) {
     if (!buffer || maxCount <= 0) {
@@ -183,7 +164,7 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
 
 int GetClassNameW(HWND window, LPWSTR className, int maxCount) {
     std::u16string name;
-    if (!host::WithWindow(window, false, [&](host::Window& w) {
+    if (!host::WithWindow(window, false, [&](host::WindowTable&, host::Window& w) {
             name = w.className;
             return true;
         })) return 0;
@@ -192,7 +173,7 @@ int GetClassNameW(HWND window, LPWSTR className, int maxCount) {
 
 int GetWindowTextW(HWND window, LPWSTR text, int maxCount) {
     std::u16string title;
-    if (!host::WithWindow(window, false, [&](host::Window& w) {
+    if (!host::WithWindow(window, false, [&](host::WindowTable&, host::Window& w) {
             title = w.title;
             return true;
         })) {
@@ -203,18 +184,18 @@ int GetWindowTextW(HWND window, LPWSTR text, int maxCount) {
 }
 
 int GetWindowTextLengthW(HWND window) {
-    return host::WithWindow(window, 0, [](host::Window& w) { return static_cast<int>(w.title.size()); });
+    return host::WithWindow(window, 0, [](host::WindowTable&, host::Window& w) { return static_cast<int>(w.title.size()); });
 }
 
 BOOL SetWindowTextW(HWND window, LPCWSTR text) {
-    return host::WithWindow(window, FALSE, [&](host::Window& w) {
+    return host::WithWindow(window, FALSE, [&](host::WindowTable&, host::Window& w) {
         w.title = text ? text : u"";
         return TRUE;
     });
 }
 
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId) {
-    return host::WithWindow(window, DWORD{0}, [&](host::Window& w) {
+    return host::WithWindow(window, DWORD{0}, [&](host::WindowTable&, host::Window& w) {
         if (processId) *processId = w.processId;
         return w.threadId;
     });

@@ -161,22 +161,26 @@ bool RemoveWindow(HWND window) {
     return true;
 }
 
+Window* Live(WindowTable& table, HWND window) {
+    auto it = table.live.find(reinterpret_cast<uintptr_t>(window));
+    return it == table.live.end() ? nullptr : it->second.get();
+}
+
 Window* WindowFromHandle(HWND window) {
     auto& table = Windows();
     std::lock_guard guard(table.lock);
-    auto it = table.live.find(reinterpret_cast<uintptr_t>(window));
-    return it == table.live.end() ? nullptr : it->second.get();
+    return Live(table, window);
+}
+
+Window* FindLive(HWND window) {
+    Window* found = WindowFromHandle(window);
+    if (!found) SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
+    return found;
 }
 
 }  // namespace host
 
 namespace {
-
-host::Window* FindWindow(HWND window) {
-    host::Window* found = host::WindowFromHandle(window);
-    if (!found) host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-    return found;
-}
 
 // A context drawing into the window's surface, clipped to clip (null: the client area).
 HDC MakeWindowDC(HWND handle, host::Window& window, const std::vector<RECT>* clip) {
@@ -206,7 +210,7 @@ HDC MakeWindowDC(HWND handle, host::Window& window, const std::vector<RECT>* cli
 }  // namespace
 
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
-    host::Window* found = FindWindow(window);
+    host::Window* found = host::FindLive(window);
     if (!found) return FALSE;
     found->Invalidate(rect, erase != FALSE);
     host::WakeMessageWaiters();
@@ -214,14 +218,14 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
 }
 
 BOOL ValidateRect(HWND window, const RECT* rect) {
-    host::Window* found = FindWindow(window);
+    host::Window* found = host::FindLive(window);
     if (!found) return FALSE;
     found->Validate(rect);
     return TRUE;
 }
 
 BOOL GetUpdateRect(HWND window, RECT* rect, BOOL /*erase: no window procedure to send it to yet*/) {
-    host::Window* found = FindWindow(window);
+    host::Window* found = host::FindLive(window);
     if (!found) return FALSE;
     RECT bounds = found->UpdateBounds();
     if (rect) *rect = bounds;
@@ -229,7 +233,7 @@ BOOL GetUpdateRect(HWND window, RECT* rect, BOOL /*erase: no window procedure to
 }
 
 BOOL GetClientRect(HWND window, RECT* rect) {
-    host::Window* found = FindWindow(window);
+    host::Window* found = host::FindLive(window);
     if (!found) return FALSE;
     if (!rect) {
         host::SetLastErrorCode(ERROR_INVALID_PARAMETER);
@@ -240,7 +244,7 @@ BOOL GetClientRect(HWND window, RECT* rect) {
 }
 
 HDC GetDC(HWND window) {
-    host::Window* found = FindWindow(window);
+    host::Window* found = host::FindLive(window);
     if (!found) return nullptr;
     return MakeWindowDC(window, *found, nullptr);
 }
@@ -253,7 +257,7 @@ int ReleaseDC(HWND window, HDC dc) {
 }
 
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
-    host::Window* found = FindWindow(window);
+    host::Window* found = host::FindLive(window);
     if (!found) return nullptr;
     if (!paint) {
         host::SetLastErrorCode(ERROR_INVALID_PARAMETER);
@@ -280,7 +284,7 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
 HWND SetCapture(HWND window) {
     auto& table = host::Windows();
     std::lock_guard guard(table.lock);
-    if (!table.live.count(reinterpret_cast<uintptr_t>(window))) {
+    if (!host::Live(table, window)) {
         host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }

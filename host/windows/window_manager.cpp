@@ -84,17 +84,6 @@ PenState& Pen() {
     return state;
 }
 
-Window* Live(WindowTable& table, HWND window) {
-    auto it = table.live.find(reinterpret_cast<uintptr_t>(window));
-    return it == table.live.end() ? nullptr : it->second.get();
-}
-
-Window* FindLive(HWND window) {
-    Window* found = WindowFromHandle(window);
-    if (!found) SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-    return found;
-}
-
 // Screen position of the window's client origin. The table lock is held.
 POINT Origin(WindowTable& table, const Window& window) {
     POINT at{window.x, window.y};
@@ -678,41 +667,37 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
     return TRUE;
 }
 
+namespace {
+
+// Runs use with the screen position of the window's client origin; the window must be live and
+// out must be given.
+template <class Out, class Use>
+BOOL WithOrigin(HWND window, Out* out, Use use) {
+    return host::WithWindow(window, FALSE, [&](host::WindowTable& table, host::Window& found) {
+        if (!out) {
+            host::SetLastErrorCode(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        use(host::Origin(table, found), found);
+        return TRUE;
+    });
+}
+
+}  // namespace
+
 BOOL GetWindowRect(HWND window, RECT* rect) {
-    auto& table = host::Windows();
-    std::lock_guard guard(table.lock);
-    host::Window* found = host::Live(table, window);
-    if (!found) {
-        host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!rect) {
-        host::SetLastErrorCode(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    const POINT at = host::Origin(table, *found);
-    *rect = RECT{at.x, at.y, at.x + found->Width(), at.y + found->Height()};
-    return TRUE;
+    return WithOrigin(window, rect, [&](POINT at, const host::Window& found) {
+        *rect = RECT{at.x, at.y, at.x + found.Width(), at.y + found.Height()};
+    });
 }
 
 namespace {
 
 BOOL Translate(HWND window, POINT* point, int sign) {
-    auto& table = host::Windows();
-    std::lock_guard guard(table.lock);
-    host::Window* found = host::Live(table, window);
-    if (!found) {
-        host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (!point) {
-        host::SetLastErrorCode(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    const POINT at = host::Origin(table, *found);
-    point->x += sign * at.x;
-    point->y += sign * at.y;
-    return TRUE;
+    return WithOrigin(window, point, [&](POINT at, const host::Window&) {
+        point->x += sign * at.x;
+        point->y += sign * at.y;
+    });
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/kernel/device.h"
 #include "host/windows/window.h"
+#include "platform/winerror.h"
 
 namespace host {
 
@@ -33,6 +35,28 @@ HWND AddWindow(std::unique_ptr<Window> window);
 // Frees one window's entry (no messages, no children); its contexts stop drawing and it loses
 // the capture. False for an unknown handle.
 bool RemoveWindow(HWND window);
+// The live window a handle names, or null. The table's lock is held.
+Window* Live(WindowTable& table, HWND window);
+
+// Runs use on the live window under the table's lock; for a handle that names no live window,
+// ERROR_INVALID_WINDOW_HANDLE and the fallback.
+template <class T, class Use>
+T WithWindow(HWND window, T fallback, Use use) {
+    WindowTable& table = Windows();
+    std::lock_guard guard(table.lock);
+    Window* found = Live(table, window);
+    if (!found) {
+        SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
+        return fallback;
+    }
+    return use(table, *found);
+}
+
+// The live window a handle names, looked up under the lock; null with
+// ERROR_INVALID_WINDOW_HANDLE when there is none. For callers that do not hold the lock and only
+// need the window to exist (its fields are then read without the lock, on the window's thread).
+Window* FindLive(HWND window);
+
 // A thread blocked in GetMessageW looks again (an update region may have appeared).
 void WakeMessageWaiters();
 
