@@ -15,20 +15,12 @@ namespace {
 
 // The SIP's structure size on the device, which it checks.
 constexpr DWORD kImInfoSize = 40;
-constexpr DWORD kPathChars = 260;
 
-// The stored skin, or empty when the key or value is missing or unreadable.
+// The stored skin, read as the engine reads it; empty when the key or value is missing or
+// unreadable.
 std::u16string ReadSkinSetting() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyboard::kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-    WCHAR buffer[kPathChars] = {};
-    DWORD size = sizeof buffer;
-    DWORD type = REG_NONE;
-    LONG status = RegQueryValueExW(key, keyboard::kSkinValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
-    buffer[kPathChars - 1] = 0;
-    return std::u16string(buffer);
+    const keyboard::SettingsKey key(keyboard::SettingsKey::Mode::Open);
+    return key.ReadString(keyboard::kSkinValue).value_or(std::u16string());
 }
 
 BITMAPINFO Header24(LONG width, LONG height) {

@@ -6,6 +6,7 @@
 
 #include "CKeybInput.h"
 #include "platform/registry.h"
+#include "skin_catalogue.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ std::optional<std::u16string> ReadText(HKEY key, const WCHAR* name) {
     DWORD type = REG_NONE;
     if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
         return std::nullopt;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
+    if (!keyboard::IsTextSettingType(type)) return std::nullopt;
     buffer[kTextChars - 1] = 0;
     return std::u16string(buffer);
 }

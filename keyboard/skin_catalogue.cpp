@@ -37,7 +37,7 @@ std::optional<std::u16string> SettingsKey::ReadString(const WCHAR* name) const {
     DWORD type = REG_NONE, size = sizeof buffer;
     if (RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
         return std::nullopt;
-    if (type != REG_SZ) return std::nullopt;
+    if (!IsTextSettingType(type)) return std::nullopt;
     // A value stored without its terminator ends with the data.
     std::u16string_view text(buffer, size / sizeof(WCHAR));
     return std::u16string(text.substr(0, text.find(u'\0')));
@@ -57,7 +57,7 @@ std::vector<std::u16string> SettingsKey::ReadMultiString(const WCHAR* name) cons
     DWORD type = REG_NONE, size = sizeof buffer;
     if (RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
         return {};
-    if (type != REG_MULTI_SZ && type != REG_SZ) return {};
+    if (type != REG_MULTI_SZ) return {};
     return SplitMultiString(std::span<const WCHAR>(buffer, size / sizeof(WCHAR)));
 }
 

@@ -33,6 +33,13 @@ inline constexpr size_t kPathChars = 260;
 using SkinList = std::vector<std::u16string>;
 
 // The settings key, opened or created, and closed on every path.
+// The one rule for the types of the package's settings, wherever they are read: a value counts
+// only when stored with the type it is written with, or that type's expandable twin. Texts
+// ("Skin", "DefaultIm", "PrevIMClsid") are REG_SZ, or REG_EXPAND_SZ taken as stored (the device
+// has no environment to expand); lists ("UserSkins") only REG_MULTI_SZ; numbers only a REG_DWORD
+// of four bytes. A value of any other type counts as missing.
+inline bool IsTextSettingType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
 class SettingsKey {
 public:
     enum class Mode { Open, Create };
@@ -45,13 +52,13 @@ public:
     // A REG_DWORD of four bytes; nothing for a missing or differently typed value.
     std::optional<DWORD> ReadDword(const WCHAR* name) const;
     bool WriteDword(const WCHAR* name, DWORD value) const;
-    // A REG_SZ of at most kPathChars - 1 characters; nothing when missing, of another type or
-    // longer.
+    // A text setting (IsTextSettingType) of at most kPathChars - 1 characters; nothing when
+    // missing, of another type or longer.
     std::optional<std::u16string> ReadString(const WCHAR* name) const;
     // Stored with its terminator: 2 * (characters + 1) bytes.
     bool WriteString(const WCHAR* name, std::u16string_view value) const;
-    // The strings of a REG_MULTI_SZ (or REG_SZ) read into kUserSkinsBytes bytes, up to the first
-    // empty one or the end of the data.
+    // The strings of a REG_MULTI_SZ read into kUserSkinsBytes bytes, up to the first empty one or
+    // the end of the data.
     std::vector<std::u16string> ReadMultiString(const WCHAR* name) const;
 
 private:

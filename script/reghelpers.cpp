@@ -38,8 +38,9 @@ int RegReadDword(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD* value) {
     DWORD size = 0, type = REG_NONE;
     BYTE* data = RegReadValue(root, subKey, valueName, &size, &type);
     if (!data) return 0;
-    // A REG_DWORD stored with another size than 4 is not a number this code can trust.
-    int ok = type == REG_DWORD && size == sizeof(DWORD);
+    // A longer REG_DWORD is read by its first four bytes, as the platform's reader of a DWORD
+    // buffer gets them; a shorter one holds no whole number.
+    int ok = type == REG_DWORD && size >= sizeof(DWORD);
     if (ok && value) memcpy(value, data, sizeof(DWORD));
     free(data);
     return ok;

@@ -450,6 +450,35 @@ TEST_F(DefaultIm, IsDefaultComparesTheParsedIdentifier) {
     }
 }
 
+// "DefaultIm" and "PrevIMClsid" count as texts when stored as REG_SZ or REG_EXPAND_SZ, and as
+// missing with any other type.
+TEST_F(DefaultIm, TextValuesCountInEitherTextType) {
+    const std::u16string ours = u"{0ADFAAAF-2E1A-4A75-90A8-6C1E62A3A629}";
+    const std::u16string earlier = u"{42429667-ae04-11d0-a4f8-00aa00a749b9}";
+    auto store = [](const WCHAR* name, const std::u16string& text, DWORD type) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kSipSettingsKey, 0, nullptr, 0, 0, nullptr, &key,
+                                                 nullptr));
+        const std::u16string data = text + u'\0' + u'\0';
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                                                static_cast<DWORD>(data.size() * sizeof(WCHAR))));
+        RegCloseKey(key);
+    };
+    store(kDefaultImValue, ours, REG_EXPAND_SZ);
+    EXPECT_TRUE(IsDefaultIm());
+    store(kDefaultImValue, ours, REG_MULTI_SZ);
+    EXPECT_FALSE(IsDefaultIm());
+    store(kDefaultImValue, ours, REG_BINARY);
+    EXPECT_FALSE(IsDefaultIm());
+
+    store(kPrevImValue, earlier, REG_EXPAND_SZ);
+    ASSERT_TRUE(SetDefaultIm(TRUE));
+    EXPECT_EQ(earlier, ReadSip(kDefaultImValue));
+    store(kPrevImValue, earlier, REG_MULTI_SZ);
+    ASSERT_TRUE(SetDefaultIm(TRUE));
+    EXPECT_FALSE(ReadSip(kDefaultImValue).has_value());
+}
+
 // Making this keyboard the default keeps the previous text in "PrevIMClsid" and writes the
 // class as braced upper case with its terminator; giving the role back restores the earlier
 // text exactly.

@@ -279,6 +279,30 @@ TEST_F(KeyboardSkins, ReinitKeepsLanguageAndRebuildsTable) {
     EXPECT_EQ(kbd.m_Charset[80].wc[5], 0);
 }
 
+// Each setting counts only with the type it is written with, or that type's expandable twin:
+// "Skin" as REG_EXPAND_SZ is kept, "UserSkins" as a plain REG_SZ and "Swipe" or "ExtSym" as
+// text count as missing.
+TEST_F(KeyboardSkins, SettingsCountOnlyWithTheirOwnType) {
+    Install("alpha.vxs", u"\\Windows\\alpha.vxs");
+    Install("beta.vxs", u"\\Windows\\beta.vxs");
+    SetString(kSkinValue, u"beta", REG_EXPAND_SZ);
+    SetString(kSwipeValue, u"0", REG_SZ);
+    SetString(kExtSymValue, u"0", REG_SZ);
+    ASSERT_TRUE(kbd.Init(240, 320));
+    EXPECT_EQ(kbd.m_SkinPath, u"beta");
+    EXPECT_EQ(kbd.m_SkinFile, u"\\windows\\beta.vxs");
+    EXPECT_EQ(String(kSkinValue), u"beta") << "an expandable Skin is not overwritten";
+    EXPECT_EQ(Dword(kSwipeValue), 1u) << "a text Swipe counts as missing";
+    EXPECT_TRUE(kbd.m_bExtSym);
+
+    ASSERT_EQ(m_device->Files().MountStorage(u"\\Storage Card"), DWORD(ERROR_SUCCESS));
+    Install("beta.vxs", u"\\Storage Card\\mine.vxs");
+    SetString(kUserSkinsValue, std::u16string(u"\\Storage Card\\mine.vxs") + u'\0', REG_SZ);
+    EXPECT_EQ(kbd.GetSkinList(), (SkinList{u"\\windows\\alpha.vxs", u"\\windows\\beta.vxs"}));
+    SetString(kUserSkinsValue, std::u16string(u"\\Storage Card\\mine.vxs") + u'\0', REG_EXPAND_SZ);
+    EXPECT_EQ(kbd.GetSkinList().size(), 2u);
+}
+
 // "UserSkins" paths of existing files follow the "\windows" skins, in their order; a missing
 // file and a wildcard are skipped; ExtSym 0 leaves the extended masks unloaded.
 TEST_F(KeyboardSkins, UserSkinsAndExtSym) {

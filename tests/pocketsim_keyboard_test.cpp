@@ -112,6 +112,22 @@ TEST_F(PocketsimKeyboard, RenderAndRotate) {
     EXPECT_EQ(png.width, 320u);
 }
 
+// An image made in landscape shows the whole keyboard: the panel is a third of the screen high,
+// so the bottom row (Ctrl, 123, EN, Space) is drawn and types.
+TEST_F(PocketsimKeyboard, ALandscapeImageShowsTheBottomRow) {
+    Init({"--screen", "320x240", "--force"});
+    const fs::path file = m_dir / "landscape.png";
+    auto r = Keyboard({"render", file.string(), "tap", "130,74", "tap", "10,74", "status"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "SendVirtualKey 0x20 0x00000000\nSendVirtualKey 0x20 0x00000002\nSendVirtualKey 0x11 0x00000000\n"
+              "shift=0 caps=0 ctrl=1 lng1=1 digital=0 uml=0\n");
+    Png png;
+    ASSERT_TRUE(ReadPng(file, &png));
+    EXPECT_EQ(png.width, 320u);
+    EXPECT_EQ(png.height, 80u);
+}
+
 // Without skins the render shows the notice in two colours only.
 TEST_F(PocketsimKeyboard, NoSkinRendersTheNotice) {
     for (const char* skin : {"Classic.vxs", "Capslock.vxs", "ClassicVGA.vxs"})

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+#include <tuple>
 
 #include "reg_test_image.h"
 #include "script/reghelpers.h"
@@ -73,6 +74,19 @@ TEST_F(RegHelpersTest, ReadDwordOnlyAcceptsADword) {
     value = kSentinel;
     EXPECT_EQ(RegReadDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", &value), 0);
     EXPECT_EQ(value, 0u);
+    /* A longer REG_DWORD gives its first four bytes; a shorter one is refused. */
+    const BYTE longer[] = {0x19, 0x04, 0, 0, 0xAA, 0xBB};
+    const BYTE shorter[] = {0x19, 0x04};
+    for (const auto& [bytes, size, ok, expected] :
+         {std::tuple{longer, DWORD(sizeof longer), 1, 0x419u}, std::tuple{shorter, DWORD(sizeof shorter), 0, 0u}}) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"MUI", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(key, u"CurLang", 0, REG_DWORD, bytes, size), ERROR_SUCCESS);
+        RegCloseKey(key);
+        value = kSentinel;
+        EXPECT_EQ(RegReadDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", &value), ok) << size;
+        EXPECT_EQ(value, expected) << size;
+    }
 }
 
 TEST_F(RegHelpersTest, WriteValueTakesItsTypeFromTheFifthCharacter) {

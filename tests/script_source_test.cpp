@@ -234,6 +234,26 @@ TEST_F(ScriptSourceTest, HttpNotFoundFails) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+// Redirects of a GET are followed as the platform's HTTP stack does: every redirect status, a
+// bounded chain, HTTP and HTTPS only. A redirect that cannot be followed fails the open; the
+// body of a 3xx answer is never what the stream reads.
+TEST_F(ScriptSourceTest, HttpFollowsRedirectsWithinBounds) {
+    m_port = FreePort();
+    ASSERT_TRUE(m_server.Start({"/usr/bin/python3", VX_SOURCE_DIR "/tests/data_src/redirect_server.py",
+                                std::to_string(m_port)},
+                               m_port));
+    for (const char* path : {"/to?/doc", "/status/301", "/status/303", "/status/307", "/status/308", "/chain/5"})
+        EXPECT_EQ(ReadSource(Url("http", path)), kScript) << path;
+
+    const std::string ftp = "ftp://127.0.0.1:" + std::to_string(m_port) + "/doc";
+    for (const std::string& path : {std::string("/chain/6"), std::string("/bare"), std::string("/to?file:///etc/passwd"),
+                                    "/to?" + ftp}) {
+        SetLastError(kSentinel);
+        EXPECT_EQ(OpenScriptStream(Url("http", path.c_str()).c_str(), 1), nullptr) << path;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_REDIRECT_FAILED)) << path;
+    }
+}
+
 // ftp: in any case is a binary download from the port written in the address; 550 fails.
 TEST_F(ScriptSourceTest, FtpReadsTheDocumentAndRefusesMissingFiles) {
     StartFtp();

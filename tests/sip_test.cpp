@@ -56,8 +56,10 @@ protected:
         m_log = reinterpret_cast<FakeImLogProc>(GetProcAddressW(m_lib, u"FakeImLog"));
         m_clear = reinterpret_cast<FakeImClearLogProc>(GetProcAddressW(m_lib, u"FakeImClearLog"));
         m_hold = reinterpret_cast<FakeImHoldProc>(GetProcAddressW(m_lib, u"FakeImHold"));
-        ASSERT_TRUE(m_log && m_clear && m_hold);
+        m_panelHeight = reinterpret_cast<FakeImPanelHeightProc>(GetProcAddressW(m_lib, u"FakeImPanelHeight"));
+        ASSERT_TRUE(m_log && m_clear && m_hold && m_panelHeight);
         m_clear();
+        m_panelHeight(0);
     }
     void TearDown() override {
         host::ReleaseDeviceSip(m_device.get());
@@ -83,6 +85,7 @@ protected:
     FakeImLogProc m_log = nullptr;
     FakeImClearLogProc m_clear = nullptr;
     FakeImHoldProc m_hold = nullptr;
+    FakeImPanelHeightProc m_panelHeight = nullptr;
     kbdtest::RecordingCallback m_callback;
 };
 
@@ -182,33 +185,65 @@ TEST_F(SipTest, UnloadsOnlyWhenTheLibraryAllows) {
 // ---------------------------------------------------------------------------------------------
 // The SIP window
 
-// In landscape the SIP starts a quarter of the screen high; the input method's Showing makes it
-// a third, and the SIP docks it again above the menu bar and passes the new rectangle. The
-// panel follows it.
+// The SIP window is made a third of the screen high in landscape and a quarter in portrait, so
+// an input method that keeps the platform's height is not resized on either screen.
+TEST_F(SipTest, MakesTheWindowAThirdHighInLandscapeAndAQuarterInPortrait) {
+    struct Case {
+        const char* width;
+        const char* height;
+        const char* select;
+    };
+    for (const Case& c : {Case{"320", "240", "A Select 0,134,320,214"}, Case{"240", "320", "A Select 0,214,240,294"},
+                          Case{"240", "400", "A Select 0,274,240,374"}, Case{"400", "240", "A Select 0,134,400,214"}}) {
+        m_device->SetSetting("screen.width", c.width);
+        m_device->SetSetting("screen.height", c.height);
+        host::Sip sip(*m_device);
+        ASSERT_EQ(S_OK, sip.Show());
+        const std::string log = TakeLog();
+        EXPECT_NE(std::string::npos, log.find(c.select)) << c.width << "x" << c.height << "\n" << log;
+        sip.Stop();
+    }
+}
+
+// An input method that gives the SIP window another height in Showing gets it docked again
+// above the menu bar, with the new rectangle passed on. The panel follows it.
 TEST_F(SipTest, DocksTheWindowTheInputMethodSized) {
     m_device->SetSetting("screen.width", "320");
     m_device->SetSetting("screen.height", "240");
+    m_panelHeight(100);
     host::Sip sip(*m_device);
     ASSERT_EQ(S_OK, sip.Show());
-    EXPECT_EQ("A created\nA RegisterCallback\nA GetInfo\nA Select 0,154,320,214\n"
-              "A ReceiveSipInfo sip=0,154,320,214 desktop=0,26,320,214 flags=2\n"
+    EXPECT_EQ("A created\nA RegisterCallback\nA GetInfo\nA Select 0,134,320,214\n"
+              "A ReceiveSipInfo sip=0,134,320,214 desktop=0,26,320,214 flags=2\n"
               "A Showing\n"
-              "A ReceiveSipInfo sip=0,134,320,214 desktop=0,26,320,134 flags=3\n",
+              "A ReceiveSipInfo sip=0,114,320,214 desktop=0,26,320,114 flags=3\n",
               TakeLog());
     RECT panel{};
     ASSERT_TRUE(GetWindowRect(sip.Panel(), &panel));
-    EXPECT_EQ("0,134,320,214", RectText(panel));
+    EXPECT_EQ("0,114,320,214", RectText(panel));
     EXPECT_TRUE(IsWindowVisible(sip.Panel()));
 
     const SIPINFO info = sip.Info();
     EXPECT_EQ(DWORD(SIPF_ON | SIPF_DOCKED), info.fdwFlags);
-    EXPECT_EQ("0,134,320,214", RectText(info.rcSipRect));
+    EXPECT_EQ("0,114,320,214", RectText(info.rcSipRect));
 }
 
-// Rotating swaps the screen's width and height, stretches the SIP window to the new width at its
-// height, docks it and tells the input method.
+// Rotating swaps the screen's width and height, gives the SIP window the new width and the
+// default height of the new orientation, docks it and tells the input method.
 TEST_F(SipTest, RotateSwapsTheScreenAndPassesTheNewRectangle) {
+    m_device->SetSetting("screen.width", "240");
+    m_device->SetSetting("screen.height", "400");
     host::Sip sip(*m_device);
+    ASSERT_EQ(S_OK, sip.Show());
+    ASSERT_EQ(S_OK, sip.Rotate());
+    EXPECT_NE(std::string::npos, TakeLog().find("A ReceiveSipInfo sip=0,134,400,214 desktop=0,26,400,134 flags=3\n"));
+    ASSERT_EQ(S_OK, sip.Rotate());
+    EXPECT_EQ("A ReceiveSipInfo sip=0,274,240,374 desktop=0,26,240,274 flags=3\n", TakeLog());
+    sip.Stop();
+
+    m_device->SetSetting("screen.width", "240");
+    m_device->SetSetting("screen.height", "320");
+    TakeLog();
     ASSERT_EQ(S_OK, sip.Show());
     TakeLog();
     ASSERT_EQ(S_OK, sip.Rotate());

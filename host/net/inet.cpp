@@ -24,6 +24,8 @@ namespace {
 constexpr long kDefaultConnectTimeoutMs = 10000;
 constexpr long kDefaultTimeoutMs = 30000;
 constexpr size_t kDefaultMaxBytes = 16u * 1024 * 1024;
+// The platform's HTTP stack follows at most this many redirects of a GET, then fails.
+constexpr long kMaxRedirects = 5;
 
 enum class Kind { Session, Connection, Request, FtpFile };
 
@@ -139,8 +141,15 @@ DWORD Fetch(const std::string& url, bool http, std::vector<unsigned char>& out) 
         return ERROR_NOT_ENOUGH_MEMORY;
     Sink sink{&out, static_cast<size_t>(SettingNumber("inet.max_bytes", static_cast<long>(kDefaultMaxBytes)))};
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, http ? "http" : "ftp");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, http ? "http,https" : "ftp");
+    if (http) {
+        // Redirects stay on HTTP and HTTPS: never to a file of the host, never to FTP.
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    } else {
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    }
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, SettingNumber("inet.connect_timeout_ms", kDefaultConnectTimeoutMs));
@@ -158,11 +167,20 @@ DWORD Fetch(const std::string& url, bool http, std::vector<unsigned char>& out) 
     curl_easy_cleanup(curl);
     if (sink.overflow)
         return ERROR_NOT_ENOUGH_MEMORY;
+    // The first request is always http: an unsupported scheme can only come from a redirect.
+    if (http && (code == CURLE_TOO_MANY_REDIRECTS || code == CURLE_UNSUPPORTED_PROTOCOL))
+        return ERROR_HTTP_REDIRECT_FAILED;
     if (code != CURLE_OK)
         return ErrorFromCurl(code);
+    if (!http)
+        return 0;
     if (status == 404 || status == 410)
         return ERROR_FILE_NOT_FOUND;
-    if (status >= 400)
+    // A redirect that could not be followed (no Location) leaves a 3xx answer, whose body is
+    // never a document.
+    if (status >= 300 && status < 400)
+        return ERROR_HTTP_REDIRECT_FAILED;
+    if (status >= 400 || status < 200)
         return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     return 0;
 }

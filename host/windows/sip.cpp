@@ -157,14 +157,19 @@ HRESULT Sip::SetCurrentIM(const CLSID& clsid) {
 HRESULT Sip::CreateSipWindow() {
     if (m_window) return S_OK;
     const int width = m_device.ScreenWidth(), height = m_device.ScreenHeight();
-    m_window = CreateHostWindow(width, height / 4);
+    m_window = CreateHostWindow(width, DefaultHeight());
     if (!m_window) {
         m_device.Trace(FormatW(u"SIP: no window for a %dx%d screen\n", width, height));
         return E_FAIL;
     }
     ShowWindow(m_window, SW_HIDE);
-    Dock(height / 4);
+    Dock(DefaultHeight());
     return S_OK;
+}
+
+int Sip::DefaultHeight() const {
+    const int width = m_device.ScreenWidth(), height = m_device.ScreenHeight();
+    return width > height ? height / 3 : height / 4;
 }
 
 void Sip::Dock(int height) {
@@ -301,9 +306,7 @@ HRESULT Sip::Rotate() {
         !m_device.SetSetting("screen.height", std::to_string(width)))
         return E_FAIL;
     if (!m_window) return S_OK;
-    RECT sip{};
-    GetWindowRect(m_window, &sip);
-    Dock(sip.bottom - sip.top);
+    Dock(DefaultHeight());
     return m_im ? SendSipInfo() : S_OK;
 }
 

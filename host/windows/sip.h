@@ -85,13 +85,18 @@ public:
     // WM_LBUTTONDOWN, WM_MOUSEMOVE and WM_LBUTTONDBLCLK with MK_LBUTTON, WM_LBUTTONUP without.
     // S_FALSE when the panel is hidden (the pen finds nothing), E_FAIL when there is no panel.
     HRESULT PenMessage(Pen kind, int x, int y);
-    // Turns the screen (swaps the "screen.width" and "screen.height" settings), stretches the
-    // SIP window to the new width at its height, docks it, and calls ReceiveSipInfo.
+    // Turns the screen (swaps the "screen.width" and "screen.height" settings), gives the SIP
+    // window the new width and the default height of the new orientation, docks it, and calls
+    // ReceiveSipInfo.
     HRESULT Rotate();
     // Tells the input method that settings changed: ReceiveSipInfo with the current rectangle.
     HRESULT SettingsChanged();
     // Paints the panel now and returns its pixels, or null when there is no panel.
     const Bitmap* RenderPanel();
+
+    // The height the SIP window is made with: a third of the screen in landscape, a quarter in
+    // portrait (80 pixels on both 240x320 and 320x240).
+    int DefaultHeight() const;
 
 private:
     HRESULT CreateSipWindow();

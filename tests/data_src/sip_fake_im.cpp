@@ -17,6 +17,7 @@ std::string g_log;
 std::string g_logCopy;
 std::atomic<LONG> g_locks{0};
 bool g_hold = false;
+int g_panelHeight = 0;
 HINSTANCE g_instance = nullptr;
 const WCHAR kPanelClass[] = u"FakeImPanel";
 
@@ -110,7 +111,7 @@ public:
         const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
         RECT r{};
         GetWindowRect(m_sip, &r);
-        const int height = cx > cy ? cy / 3 : cy / 4;
+        const int height = g_panelHeight ? g_panelHeight : cx > cy ? cy / 3 : cy / 4;
         if (r.bottom - r.top != height) MoveWindow(m_sip, 0, r.top, cx, height, TRUE);
         if (m_callback) m_callback->SendVirtualKey(VK_SHIFT, 0);
         return S_OK;
@@ -237,3 +238,5 @@ extern "C" const char* FakeImLog() {
 extern "C" void FakeImClearLog() { g_log.clear(); }
 
 extern "C" void FakeImHold(BOOL hold) { g_hold = hold != FALSE; }
+
+extern "C" void FakeImPanelHeight(int height) { g_panelHeight = height; }

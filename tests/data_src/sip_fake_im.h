@@ -17,5 +17,8 @@ typedef const char* (*FakeImLogProc)();
 typedef void (*FakeImClearLogProc)();
 // hold TRUE makes DllCanUnloadNow answer S_FALSE even with no object alive.
 typedef void (*FakeImHoldProc)(BOOL hold);
+// The height Showing gives the SIP window; 0 (the default): a third of the screen in landscape,
+// a quarter in portrait.
+typedef void (*FakeImPanelHeightProc)(int height);
 // The colour the panel paints itself with.
 constexpr COLORREF kFakeImPanelColour = 0x00336699;
