@@ -433,7 +433,9 @@ TEST_F(VexorServer, VersionResource) {
     EXPECT_EQ(0x04B0, translation[1]);
 }
 
-// The embedded type library: VEXORLib 1.0, locale 0x0409, 32-bit Windows, with its help string.
+// The embedded type library: VEXORLib 1.0, locale 0x0409, 32-bit Windows, with its help string,
+// describing the class and its interface and nothing else: the standard types it refers to are
+// imported, not copied in.
 TEST_F(VexorServer, TypeLibraryResource) {
     ITypeLib* lib = nullptr;
     ASSERT_EQ(S_OK, LoadTypeLib(u"\\Windows\\vexor.dll", &lib));
@@ -451,6 +453,16 @@ TEST_F(VexorServer, TypeLibraryResource) {
     EXPECT_EQ("Vexor 1.0 Type Library", ToUtf8(doc));
     SysFreeString(name);
     SysFreeString(doc);
+    ASSERT_EQ(2u, lib->GetTypeInfoCount());
+    std::set<std::string> types;
+    for (INT i = 0; i < 2; ++i) {
+        TYPEKIND kind = TKIND_MAX;
+        ASSERT_EQ(S_OK, lib->GetTypeInfoType(static_cast<UINT>(i), &kind));
+        ASSERT_EQ(S_OK, lib->GetDocumentation(i, &name, nullptr, nullptr, nullptr));
+        types.insert(ToUtf8(name) + (kind == TKIND_COCLASS ? " class" : kind == TKIND_DISPATCH ? " dispatch" : " other"));
+        SysFreeString(name);
+    }
+    EXPECT_EQ((std::set<std::string>{"KeybInput class", "IKeybInput dispatch"}), types);
     lib->Release();
 }
 

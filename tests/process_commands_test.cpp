@@ -152,17 +152,23 @@ TEST_F(ProcessCommandsTest, StopAllAsksEachEligibleWindowTopDownAndSparesTheFore
     CmdStopAll(&table, nullptr, &handled);
     EXPECT_EQ(handled, 1);
 
-    // "Word" lies above "Notes" once the applet was brought forward; each quick program closes
-    // at its first request, so it is asked once.
-    const std::vector<std::string> expected = {
-        "SetForegroundWindow " + Hex(top) + " \"Word\"",
-        "Message " + Hex(top) + " \"Word\" 0x0006 0x00000000 0x" + Hex(top).substr(2),
-        "Message " + Hex(top) + " \"Word\" 0x0010 0x00000000 0x00000000",
-        "SetForegroundWindow " + Hex(bottom) + " \"Notes\"",
-        "Message " + Hex(bottom) + " \"Notes\" 0x0006 0x00000000 0x" + Hex(bottom).substr(2),
-        "Message " + Hex(bottom) + " \"Notes\" 0x0010 0x00000000 0x00000000",
+    // "Word" lies above "Notes" once the applet was brought forward. The programs handle their
+    // requests only when the applet gives up the processor, so in each odd pass both are still
+    // there for the second request; pass 3 finds "Notes" on top, brought forward last.
+    auto ask = [](HWND window, const std::string& name) {
+        return std::vector<std::string>{
+            "SetForegroundWindow " + Hex(window) + " " + name,
+            "Message " + Hex(window) + " " + name + " 0x0006 0x00000000 0x" + Hex(window).substr(2),
+            "Message " + Hex(window) + " " + name + " 0x0010 0x00000000 0x00000000"};
     };
+    std::vector<std::string> expected;
+    for (HWND window : {top, bottom, top, bottom, bottom, top, bottom, top}) {
+        const std::vector<std::string> lines = ask(window, window == top ? "\"Word\"" : "\"Notes\"");
+        expected.insert(expected.end(), lines.begin(), lines.end());
+    }
     EXPECT_EQ(m_lines, expected);
+    EXPECT_TRUE(IsWindow(top));
+    host::RunSimulatedPrograms();
     EXPECT_FALSE(IsWindow(top));
     EXPECT_FALSE(IsWindow(bottom));
     EXPECT_TRUE(IsWindow(taskbar));
@@ -173,18 +179,20 @@ TEST_F(ProcessCommandsTest, StopAllAsksEachEligibleWindowTopDownAndSparesTheFore
 
 TEST_F(ProcessCommandsTest, WindowsThatStayAreAskedAgainInTheSamePassAndInPassThree) {
     HWND stubborn = Sim(u"Game|Chess|1||stubborn");
-    // A program that only reads its queue later: it is still there for every request.
-    host::SimulatedWindowSpec spec;
-    spec.className = u"Slow";
-    spec.title = u"Slow";
-    spec.handleAtOnce = false;
-    HWND slow = host::CreateSimulatedWindow(spec);
-    m_mine.insert(slow);
+    HWND quick = Sim(u"Slow|Slow");
     HWND applet = Sim(u"Lingo|Languages");
     SetForegroundWindow(applet);
 
     CloseAllWindows(nullptr, TRUE, 0, AppletCloseExclusions());
-    // Two requests in pass 1 and two in pass 3, each WM_ACTIVATE (inactive) then WM_CLOSE.
+    // Nothing has been handled yet: both programs are there, each with two requests from pass 1
+    // and two from pass 3 waiting.
+    EXPECT_TRUE(IsWindow(quick));
+    EXPECT_TRUE(host::SimulatedWindowMessages(stubborn).empty());
+    EXPECT_EQ(std::count_if(m_events.begin(), m_events.end(),
+                            [&](const host::WindowEvent& e) { return e.window == quick && e.message == WM_CLOSE; }),
+              4);
+    host::RunSimulatedPrograms();
+    // Each request is WM_ACTIVATE (inactive) then WM_CLOSE; the stubborn program hears all four.
     auto got = host::SimulatedWindowMessages(stubborn);
     ASSERT_EQ(got.size(), 8u);
     for (size_t i = 0; i < got.size(); i += 2) {
@@ -193,19 +201,12 @@ TEST_F(ProcessCommandsTest, WindowsThatStayAreAskedAgainInTheSamePassAndInPassTh
         EXPECT_EQ(got[i].lParam, reinterpret_cast<LPARAM>(stubborn));
         EXPECT_EQ(got[i + 1].message, static_cast<UINT>(WM_CLOSE));
     }
-    // The slow program finds the same eight requests queued when it looks.
-    EXPECT_TRUE(host::SimulatedWindowMessages(slow).empty());
-    MSG msg{};
-    std::vector<UINT> queued;
-    while (PeekMessageW(&msg, slow, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_PAINT) {
-            DispatchMessageW(&msg);  // painting validates the window, so it is asked once
-            continue;
-        }
-        queued.push_back(msg.message);
-    }
-    EXPECT_EQ(queued, (std::vector<UINT>{WM_ACTIVATE, WM_CLOSE, WM_ACTIVATE, WM_CLOSE, WM_ACTIVATE, WM_CLOSE,
-                                         WM_ACTIVATE, WM_CLOSE}));
+    // The quick one ends at its first WM_CLOSE; the later requests find no window.
+    got = host::SimulatedWindowMessages(quick);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1].message, static_cast<UINT>(WM_CLOSE));
+    EXPECT_EQ(got[2].message, static_cast<UINT>(WM_DESTROY));
+    EXPECT_FALSE(IsWindow(quick));
     // Nothing escalates: the stubborn program is still running.
     EXPECT_TRUE(IsWindow(stubborn));
 }
@@ -237,20 +238,26 @@ TEST_F(ProcessCommandsTest, MediaPlayerGetsCtrlQFirst) {
 }
 
 TEST_F(ProcessCommandsTest, DialogsAreAnsweredWithOk) {
-    // A "Dialog" window gets IDOK, which closes it: nothing more is asked.
+    // A "Dialog" window gets IDOK, which closes it once the dialog's program runs; until then it
+    // is still there, so the polite close follows the answer.
     HWND dialog = Sim(u"Dialog|Confirm");
+    m_lines.clear();
     CloseWindowPolitely(dialog);
+    ASSERT_EQ(m_lines.size(), 4u);
+    EXPECT_EQ(m_lines[1], "Message " + Hex(dialog) + " \"Dialog\" 0x0111 0x00000001 0x00000000");
+    host::RunSimulatedPrograms();
     auto got = host::SimulatedWindowMessages(dialog);
-    ASSERT_GE(got.size(), 2u);
+    ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].message, static_cast<UINT>(WM_COMMAND));
     EXPECT_EQ(got[0].wParam, static_cast<WPARAM>(IDOK));
     EXPECT_EQ(got[0].lParam, 0);
     EXPECT_EQ(got[1].message, static_cast<UINT>(WM_DESTROY));
     EXPECT_FALSE(IsWindow(dialog));
 
-    // When IDOK does not close it, the polite close follows.
+    // When IDOK does not close it, it hears the polite close too.
     HWND stubborn = Sim(u"Dialog|Confirm|visible||stubborn");
     CloseWindowPolitely(stubborn);
+    host::RunSimulatedPrograms();
     got = host::SimulatedWindowMessages(stubborn);
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].message, static_cast<UINT>(WM_COMMAND));
@@ -271,24 +278,28 @@ TEST_F(ProcessCommandsTest, DialogsAreAnsweredWithOk) {
 }
 
 TEST_F(ProcessCommandsTest, APassAsksAtMostTwentyFiveWindows) {
-    // Thirty quick programs: the top 25 close in pass 1, the other five in pass 3.
+    // Thirty programs that have not run yet: the same top 25 fill both odd passes, each asked
+    // twice in each, and the bottom five are never asked.
     std::vector<HWND> quick;
     for (int i = 0; i < 30; ++i) quick.push_back(Sim(u"Quick|Quick"));
     CloseAllWindows(nullptr, FALSE, 0, AppletCloseExclusions());
-    for (HWND w : quick) EXPECT_FALSE(IsWindow(w));
+    host::RunSimulatedPrograms();
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(IsWindow(quick[i])) << i;
+    for (int i = 5; i < 30; ++i) EXPECT_FALSE(IsWindow(quick[i])) << i;
     // quick.back() is topmost; each pass asks top-down.
-    for (int i = 0; i < 4; ++i) EXPECT_LT(FirstClose(quick[i + 1]), FirstClose(quick[i]));
-    // Every one of the top 25 is asked before any of the bottom five.
-    size_t topClosed = 0;
-    for (int i = 5; i < 30; ++i) topClosed = std::max(topClosed, FirstClose(quick[i]));
-    for (int i = 0; i < 5; ++i) EXPECT_GT(FirstClose(quick[i]), topClosed);
+    for (int i = 5; i < 29; ++i) EXPECT_LT(FirstClose(quick[i + 1]), FirstClose(quick[i]));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(FirstClose(quick[i]), SIZE_MAX) << i;
+    // The next StopAll finds the five that are left.
+    CloseAllWindows(nullptr, FALSE, 0, AppletCloseExclusions());
+    host::RunSimulatedPrograms();
+    for (HWND w : quick) EXPECT_FALSE(IsWindow(w));
 
-    // Thirty stubborn programs: the same top 25 fill both odd passes, the bottom five are never
-    // asked.
+    // Stubborn programs hear every request: four each for the top 25.
     host::DestroySimulatedWindows();
     std::vector<HWND> stubborn;
     for (int i = 0; i < 30; ++i) stubborn.push_back(Sim(u"Stuck|Stuck|1||stubborn"));
     CloseAllWindows(nullptr, FALSE, 0, AppletCloseExclusions());
+    host::RunSimulatedPrograms();
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Count(stubborn[i], WM_CLOSE), 0) << i;
     for (int i = 5; i < 30; ++i) EXPECT_EQ(Count(stubborn[i], WM_CLOSE), 4) << i;
 }
@@ -305,6 +316,7 @@ TEST_F(ProcessCommandsTest, DesktopIsBroughtForwardOnlyWhenAsked) {
     // Without sparing the foreground, the foreground program is closed too and the desktop
     // comes forward at the end.
     CloseAllWindows(nullptr, FALSE, -1, AppletCloseExclusions());
+    host::RunSimulatedPrograms();
     EXPECT_FALSE(IsWindow(notes));
     ASSERT_FALSE(m_lines.empty());
     EXPECT_EQ(m_lines.back(), "SetForegroundWindow " + Hex(desktop) + " \"DesktopExplorerWindow\"");
@@ -314,6 +326,7 @@ TEST_F(ProcessCommandsTest, DesktopIsBroughtForwardOnlyWhenAsked) {
     SetForegroundWindow(other);
     m_lines.clear();
     CloseAllWindows(nullptr, FALSE, 0, AppletCloseExclusions());
+    host::RunSimulatedPrograms();
     EXPECT_FALSE(IsWindow(other));
     for (const std::string& line : m_lines) EXPECT_EQ(line.find(Hex(desktop)), std::string::npos) << line;
 }

@@ -276,7 +276,6 @@ TEST_F(TopLevelWindowsTest, SimulatedWindowsRecordAndClose) {
     spec.stubborn = true;
     HWND stubborn = host::CreateSimulatedWindow(spec);
     spec.stubborn = false;
-    spec.handleAtOnce = false;
     spec.visible = false;
     spec.processPath = u"\\Windows\\simprog.exe";
     HWND queued = host::CreateSimulatedWindow(spec);
@@ -292,9 +291,15 @@ TEST_F(TopLevelWindowsTest, SimulatedWindowsRecordAndClose) {
     GetWindowThreadProcessId(sibling, &siblingOwner);
     EXPECT_EQ(siblingOwner, owner);
 
-    // A posted message reaches a quick window's procedure at once; WM_CLOSE ends it.
+    // A posted message waits in the programs' queue, not this thread's, until this program gives
+    // up the processor (here in Sleep); then WM_CLOSE ends the window.
     ASSERT_TRUE(PostMessageW(quick, WM_ACTIVATE, WA_INACTIVE, 7));
     ASSERT_TRUE(PostMessageW(quick, WM_CLOSE, 0, 0));
+    EXPECT_TRUE(IsWindow(quick));
+    EXPECT_TRUE(host::SimulatedWindowMessages(quick).empty());
+    MSG msg{};
+    EXPECT_FALSE(PeekMessageW(&msg, quick, 0, 0, PM_NOREMOVE));
+    Sleep(0);
     EXPECT_FALSE(IsWindow(quick));
     auto got = host::SimulatedWindowMessages(quick);
     ASSERT_EQ(got.size(), 3u);
@@ -305,15 +310,14 @@ TEST_F(TopLevelWindowsTest, SimulatedWindowsRecordAndClose) {
 
     // A stubborn window hears WM_CLOSE and stays.
     PostMessageW(stubborn, WM_CLOSE, 0, 0);
+    host::RunSimulatedPrograms();
     EXPECT_TRUE(IsWindow(stubborn));
     ASSERT_EQ(host::SimulatedWindowMessages(stubborn).size(), 1u);
 
-    // A queued window hears nothing until its thread's queue is pumped.
+    // A message box lets them run too, as its own message loop does.
     PostMessageW(queued, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(queued));
-    EXPECT_TRUE(host::SimulatedWindowMessages(queued).empty());
-    MSG msg{};
-    while (PeekMessageW(&msg, queued, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    MessageBoxW(nullptr, u"wait", u"", MB_OK);
     EXPECT_FALSE(IsWindow(queued));
 
     host::DestroySimulatedWindows();

@@ -134,7 +134,8 @@ TEST_F(TypeLibTest, BareLibraryHasNullTextsAndRegistersByName) {
 }
 
 // A .tlb file, and a module's resource "TYPELIB" 1 in a PE resource library or an ELF library,
-// give the library's identifier, version, locale, system kind, flags, texts and type count.
+// give the library's identifier, version, locale, system kind, flags, texts, and its type
+// descriptions with their kinds, names and help strings.
 TEST_F(TypeLibTest, ReadsTheHeaderFromAFileOrAModule) {
     Install("typelib_sample.tlb", u"\\Windows\\sample.tlb");
     Install("typelib_module.dll", u"\\Windows\\tlbres.dll");
@@ -145,7 +146,22 @@ TEST_F(TypeLibTest, ReadsTheHeaderFromAFileOrAModule) {
         ExpectSampleLibrary(lib);
         if (!lib) continue;
         // ISample, the co-class Sample and the IUnknown that ISample derives from.
-        EXPECT_EQ(3u, lib->GetTypeInfoCount());
+        ASSERT_EQ(3u, lib->GetTypeInfoCount());
+        std::string types;
+        for (INT i = 0; i < 3; ++i) {
+            TYPEKIND kind = TKIND_MAX;
+            BSTR name = nullptr, doc = nullptr;
+            ASSERT_EQ(S_OK, lib->GetTypeInfoType(static_cast<UINT>(i), &kind));
+            ASSERT_EQ(S_OK, lib->GetDocumentation(i, &name, &doc, nullptr, nullptr));
+            types += std::to_string(kind) + " " + ToUtf8(name) + (doc ? " \"" + ToUtf8(doc) + "\"" : "") + "\n";
+            SysFreeString(name);
+            SysFreeString(doc);
+        }
+        EXPECT_EQ("3 ISample\n3 IUnknown\n5 Sample \"Sample Class\"\n", types);
+        TYPEKIND kind = TKIND_MAX;
+        EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, lib->GetTypeInfoType(3, &kind));
+        EXPECT_EQ(TKIND_MAX, kind);
+        EXPECT_EQ(TYPE_E_ELEMENTNOTFOUND, lib->GetDocumentation(3, nullptr, nullptr, nullptr, nullptr));
         EXPECT_EQ(0u, lib->Release());
     }
 }
@@ -171,8 +187,7 @@ TEST_F(TypeLibTest, RefusesWhatIsNoTypeLibrary) {
     }
 }
 
-// Every prefix that cuts the header, the segment directory or any table is refused; only the
-// type descriptions' records, which the header reader does not read, lie beyond the tables.
+// Every prefix that cuts the header, the segment directory or any table is refused.
 TEST_F(TypeLibTest, RefusesEveryTruncation) {
     const std::vector<uint8_t> whole = ReadHost("typelib_sample.tlb");
     ASSERT_GT(whole.size(), 0x150u);
@@ -206,7 +221,7 @@ TEST_F(TypeLibTest, RefusesOffsetsOutsideTheirTables) {
     auto segmentOffset = [&](size_t index) {
         return uint32_t(whole[directory + 16 * index]) | uint32_t(whole[directory + 16 * index + 1]) << 8;
     };
-    const size_t strings = segmentOffset(8), names = segmentOffset(7);
+    const size_t strings = segmentOffset(8), names = segmentOffset(7), types = segmentOffset(0);
     struct Patch {
         const char* what;
         size_t at;
@@ -227,6 +242,10 @@ TEST_F(TypeLibTest, RefusesOffsetsOutsideTheirTables) {
         {"negative segment length", directory + 16 * 8 + 4, 0xFFFFFFFE},
         {"help string longer than its table", strings + 0x0C, 0xFFFF},
         {"name longer than its table", names + 8, 0x7A0000FF},
+        {"unknown type kind", types, 0x0F},
+        {"type name past its table", types + 0x34, 0x00010000},
+        {"type help string past its table", types + 0x64 + 0x3C, 0x00010000},
+        {"type descriptions past their table", directory + 4, 0x00000010},
     };
     host::TypeLibHeader header;
     for (const Patch& patch : patches) {

@@ -1,5 +1,6 @@
 // Processes: the device's process table, process snapshots, starting host programs by device
 // path with the image passed on, and waiting for them.
+#include "host/kernel/scheduler.h"
 #include "host/kernel/process.h"
 
 #include <elf.h>
@@ -317,6 +318,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         host::SetLastErrorCode(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
+    host::YieldToOtherPrograms();
     std::unique_lock guard(process->lock);
     if (milliseconds == INFINITE) {
         process->ended.wait(guard, [&] { return process->exited; });

@@ -1,6 +1,8 @@
 // Process-wide platform calls: last error, message boxes, the trace sink, time, metrics.
+#include "host/kernel/scheduler.h"
 #include "platform/winbase.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -29,6 +31,18 @@ std::string EscapeJournalText(std::u16string_view text) {
     return out;
 }
 
+namespace {
+
+std::atomic<OtherProgramsRunner> g_otherPrograms{nullptr};
+
+}  // namespace
+
+void SetOtherProgramsRunner(OtherProgramsRunner runner) { g_otherPrograms.store(runner); }
+
+void YieldToOtherPrograms() {
+    if (OtherProgramsRunner runner = g_otherPrograms.load()) runner();
+}
+
 }  // namespace host
 
 int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT style) {
@@ -42,6 +56,8 @@ int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT style) {
     std::string line = "MessageBox \"" + host::EscapeJournalText(text ? text : u"") + "\" caption=\"" +
                        host::EscapeJournalText(caption ? caption : u"") + "\" style=" + styleText;
     device->Record(line);
+    // A message box runs a message loop of its own while it waits for its answer.
+    host::YieldToOtherPrograms();
     return device->NextAnswer(style);
 }
 
@@ -64,7 +80,10 @@ DWORD GetTickCount() {
     return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void Sleep(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(DWORD ms) {
+    host::YieldToOtherPrograms();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 int GetSystemMetrics(int index) {
     host::Device* device = host::CurrentDevice();

@@ -26,6 +26,8 @@ constexpr size_t kHeaderSize = 0x54;
 constexpr uint32_t kHelpDllFlag = 0x100;
 constexpr size_t kSegmentCount = 15;
 constexpr size_t kSegmentSize = 16;
+constexpr size_t kTypeInfoSegment = 0;
+constexpr size_t kTypeInfoSize = 0x64;  // one type description's base record
 constexpr size_t kGuidSegment = 5;
 constexpr size_t kNameSegment = 7;
 constexpr size_t kStringSegment = 8;
@@ -56,6 +58,16 @@ std::u16string Widen(const uint8_t* p, size_t length) {
     std::u16string text(length, u'\0');
     for (size_t i = 0; i < length; ++i) text[i] = p[i];
     return text;
+}
+
+// A name of the name segment at offset: the intro (its length in the low byte of its third
+// word), then the bytes.
+bool ReadName(const Segment& names, int32_t offset, std::u16string* out) {
+    if (offset < 0 || static_cast<size_t>(offset) + kNameIntroSize > names.size) return false;
+    const size_t length = names.data[offset + 8];
+    if (static_cast<size_t>(offset) + kNameIntroSize + length > names.size) return false;
+    *out = Widen(names.data + offset + kNameIntroSize, length);
+    return true;
 }
 
 // A string of the string segment at offset: a 16-bit length, then the bytes.
@@ -94,8 +106,11 @@ public:
         *info = nullptr;
         return index < m_header.typeInfoCount ? NotImplemented(u"GetTypeInfo") : TYPE_E_ELEMENTNOTFOUND;
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND*) override {
-        return index < m_header.typeInfoCount ? NotImplemented(u"GetTypeInfoType") : TYPE_E_ELEMENTNOTFOUND;
+    HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND* kind) override {
+        if (!kind) return E_INVALIDARG;
+        if (index >= m_header.types.size()) return TYPE_E_ELEMENTNOTFOUND;
+        *kind = m_header.types[index].kind;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID, ITypeInfo** info) override {
         if (!info) return E_INVALIDARG;
@@ -118,13 +133,17 @@ public:
         if (name) *name = nullptr;
         if (docString) *docString = nullptr;
         if (helpFile) *helpFile = nullptr;
-        if (index != MEMBERID_NIL)
-            return index >= 0 && static_cast<UINT>(index) < m_header.typeInfoCount ? NotImplemented(u"GetDocumentation")
-                                                                                  : TYPE_E_ELEMENTNOTFOUND;
+        if (index != MEMBERID_NIL && (index < 0 || static_cast<size_t>(index) >= m_header.types.size()))
+            return TYPE_E_ELEMENTNOTFOUND;
+        // A type description's own help file and context are not read: the library's stand in.
+        const TypeDescription* type = index == MEMBERID_NIL ? nullptr : &m_header.types[static_cast<size_t>(index)];
+        const std::u16string& ownName = type ? type->name : m_header.name;
+        const bool hasHelp = type ? type->hasHelpString : m_header.hasHelpString;
+        const std::u16string& help = type ? type->helpString : m_header.helpString;
         BSTR strings[3] = {};
         bool ok = true;
-        if (name) ok = ok && (strings[0] = SysAllocString(m_header.name.c_str()));
-        if (docString && m_header.hasHelpString) ok = ok && (strings[1] = SysAllocString(m_header.helpString.c_str()));
+        if (name) ok = ok && (strings[0] = SysAllocString(ownName.c_str()));
+        if (docString && hasHelp) ok = ok && (strings[1] = SysAllocString(help.c_str()));
         if (helpFile && m_header.hasHelpFile) ok = ok && (strings[2] = SysAllocString(m_header.helpFile.c_str()));
         if (!ok) {
             for (BSTR s : strings) SysFreeString(s);
@@ -292,16 +311,27 @@ bool ParseTypeLibHeader(const uint8_t* data, size_t size, TypeLibHeader* header,
     result.typeInfoCount = static_cast<DWORD>(typeInfoCount);
     result.helpContext = ReadU32(data + 0x2C);
 
-    const int32_t nameOffset = ReadI32(data + 0x38);
     const Segment& names = segments[kNameSegment];
-    if (nameOffset < 0 || static_cast<size_t>(nameOffset) + kNameIntroSize > names.size)
-        return Fail(reason, "library name outside the name table");
-    const size_t nameLength = names.data[nameOffset + 8];
-    if (static_cast<size_t>(nameOffset) + kNameIntroSize + nameLength > names.size)
-        return Fail(reason, "library name runs past the name table");
-    result.name = Widen(names.data + nameOffset + kNameIntroSize, nameLength);
+    if (!ReadName(names, ReadI32(data + 0x38), &result.name)) return Fail(reason, "library name outside the name table");
 
     const Segment& strings = segments[kStringSegment];
+    const Segment& typeInfos = segments[kTypeInfoSegment];
+    if (static_cast<uint64_t>(typeInfoCount) * kTypeInfoSize > typeInfos.size)
+        return Fail(reason, "type descriptions outside their table");
+    result.types.resize(static_cast<size_t>(typeInfoCount));
+    for (size_t i = 0; i < result.types.size(); ++i) {
+        const uint8_t* base = typeInfos.data + i * kTypeInfoSize;
+        TypeDescription& type = result.types[i];
+        const uint32_t kind = ReadU32(base) & 0x0F;
+        if (kind >= TKIND_MAX) return Fail(reason, "unknown type kind");
+        type.kind = static_cast<TYPEKIND>(kind);
+        if (!ReadName(names, ReadI32(base + 0x34), &type.name)) return Fail(reason, "type name outside the name table");
+        const int32_t typeHelp = ReadI32(base + 0x3C);
+        if (typeHelp != -1) {
+            if (!ReadString(strings, typeHelp, &type.helpString)) return Fail(reason, "type help string outside the table");
+            type.hasHelpString = true;
+        }
+    }
     const int32_t helpString = ReadI32(data + 0x24);
     if (helpString != -1) {
         if (!ReadString(strings, helpString, &result.helpString)) return Fail(reason, "help string outside the table");

@@ -1,12 +1,16 @@
 #include "host/windows/simulated_window.h"
 
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "host/kernel/device.h"
 #include "platform/text.h"
 #include "host/kernel/process.h"
+#include "host/kernel/scheduler.h"
 #include "host/windows/window.h"
 
 namespace host {
@@ -54,6 +58,69 @@ LRESULT SimulatedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
+
+// The simulated programs' thread. It runs a job given to it (creating or destroying windows)
+// and then its message loop until its queue is empty, while the thread that gave the job waits:
+// only one of the two runs at a time, so the order of what happens never depends on timing.
+class ProgramsThread {
+public:
+    static ProgramsThread& Get() {
+        // Never destroyed: the thread waits for work until the process ends.
+        static ProgramsThread* programs = new ProgramsThread;
+        return *programs;
+    }
+
+    // Runs job (may be empty) on the thread, then its message loop; returns when both are done.
+    // On the thread itself the job runs at once and the loop is left to the caller's own.
+    void Run(const std::function<void()>& job) {
+        if (std::this_thread::get_id() == m_id) {
+            if (job) job();
+            return;
+        }
+        std::unique_lock guard(m_lock);
+        m_idle.wait(guard, [&] { return !m_pending; });
+        m_job = job;
+        m_pending = true;
+        m_wake.notify_one();
+        m_idle.wait(guard, [&] { return !m_pending; });
+    }
+
+private:
+    ProgramsThread() {
+        std::thread thread([this] { Loop(); });
+        m_id = thread.get_id();
+        thread.detach();
+    }
+
+    void Loop() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock guard(m_lock);
+                m_wake.wait(guard, [&] { return m_pending; });
+                job = std::move(m_job);
+            }
+            if (job) job();
+            MSG msg{};
+            // PeekMessageW on this thread does not yield, so the loop ends when the queue does.
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            {
+                std::lock_guard guard(m_lock);
+                m_pending = false;
+            }
+            m_idle.notify_all();
+        }
+    }
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::function<void()> m_job;
+    bool m_pending = false;
+    std::thread::id m_id;
+};
+
+void RunPrograms() { ProgramsThread::Get().Run(nullptr); }
 
 std::u16string Lower(std::u16string_view text) {
     std::u16string out(text);
@@ -141,9 +208,19 @@ HWND CreateSimulatedWindow(const SimulatedWindowSpec& spec) {
         table.classes.insert(spec.className);
     }
     const DWORD style = spec.visible ? WS_VISIBLE : 0;
-    HWND window = CreateWindowExW(spec.exStyle, spec.className.c_str(), spec.title.c_str(), style, 0, 0, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
-    if (!window) return nullptr;
+    HWND window = nullptr;
+    DWORD error = ERROR_SUCCESS;
+    // Made on the programs' thread, so that its posted messages wait in that thread's queue.
+    ProgramsThread::Get().Run([&] {
+        window = CreateWindowExW(spec.exStyle, spec.className.c_str(), spec.title.c_str(), style, 0, 0, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+        if (!window) error = GetLastError();
+    });
+    SetOtherProgramsRunner(RunPrograms);
+    if (!window) {
+        SetLastErrorCode(error);
+        return nullptr;
+    }
     {
         SimulatedTable& table = Sims();
         std::lock_guard guard(table.lock);
@@ -155,8 +232,17 @@ HWND CreateSimulatedWindow(const SimulatedWindowSpec& spec) {
     if (existing.lpfnWndProc && existing.lpfnWndProc != SimulatedProc)
         SetWindowLongPtrW(window, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(SimulatedProc));
     if (DWORD owner = OwnerOf(spec)) SetWindowProcess(window, owner);
-    SetDispatchPostedAtOnce(window, spec.handleAtOnce);
     return window;
+}
+
+void RunSimulatedPrograms() {
+    bool any = false;
+    {
+        SimulatedTable& table = Sims();
+        std::lock_guard guard(table.lock);
+        any = !table.windows.empty();
+    }
+    if (any) RunPrograms();
 }
 
 std::vector<ReceivedMessage> SimulatedWindowMessages(HWND window) {
@@ -175,8 +261,12 @@ void DestroySimulatedWindows() {
         for (auto& [window, sim] : table.windows)
             if (sim.alive) windows.push_back(window);
     }
-    for (HWND window : windows)
-        if (IsWindow(window)) DestroyWindow(window);
+    SetOtherProgramsRunner(nullptr);
+    // Destroyed by their own thread, which then takes what is left in its queue.
+    ProgramsThread::Get().Run([&] {
+        for (HWND window : windows)
+            if (IsWindow(window)) DestroyWindow(window);
+    });
     {
         SimulatedTable& table = Sims();
         std::lock_guard guard(table.lock);

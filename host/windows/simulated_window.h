@@ -3,6 +3,11 @@
 // programs' windows can be run and watched. Each records every message its procedure receives
 // and destroys itself on WM_CLOSE (a window of class "Dialog" on WM_COMMAND IDOK too) unless it
 // is stubborn.
+//
+// The windows belong to one thread of the simulated programs, with a message loop of its own
+// that runs while the program under test gives up the processor (host/kernel/scheduler.h). A
+// message posted to them waits in that thread's queue until then, as it would on the device:
+// a program that posts WM_CLOSE and looks at once finds the window still there.
 #pragma once
 
 #include <string>
@@ -23,9 +28,6 @@ struct SimulatedWindowSpec {
     std::u16string processPath;
     bool stubborn = false;
     DWORD exStyle = 0;
-    // Posted messages reach the procedure at once, as if the program's message loop were
-    // waiting; otherwise they wait in the queue of the thread that created the window.
-    bool handleAtOnce = true;
 };
 
 struct ReceivedMessage {
@@ -46,6 +48,10 @@ HWND CreateSimulatedWindow(const SimulatedWindowSpec& spec);
 // Every message the window's procedure received after its creation, in order, also once the
 // window is gone. Empty for a window that is not simulated.
 std::vector<ReceivedMessage> SimulatedWindowMessages(HWND window);
+
+// The simulated programs handle every message waiting for them now (what YieldToOtherPrograms
+// does); a no-op when there are none.
+void RunSimulatedPrograms();
 
 // Destroys every simulated window, forgets their messages and unregisters the classes made
 // for them.

@@ -102,14 +102,6 @@ bool SetWindowProcess(HWND window, DWORD processId) {
     return true;
 }
 
-bool SetDispatchPostedAtOnce(HWND window, bool atOnce) {
-    auto& table = Windows();
-    std::lock_guard guard(table.lock);
-    Window* found = Live(table, window);
-    if (!found) return false;
-    found->dispatchPostedAtOnce = atOnce;
-    return true;
-}
 
 }  // namespace host
 

@@ -67,9 +67,6 @@ public:
     std::u16string className;
     DWORD processId = 0;
     DWORD threadId = 0;
-    // A simulated program's window handles a posted message at once instead of queueing it,
-    // because nothing runs a message loop for it.
-    bool dispatchPostedAtOnce = false;
 
 private:
     int m_width;
@@ -128,6 +125,5 @@ void NotifyWindowObserver(const WindowEvent& event);
 // For simulated programs: the process a window belongs to (GetWindowThreadProcessId), and
 // whether posted messages reach its procedure at once. False for an unknown window.
 bool SetWindowProcess(HWND window, DWORD processId);
-bool SetDispatchPostedAtOnce(HWND window, bool atOnce);
 
 }  // namespace host

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/kernel/device.h"
+#include "host/kernel/scheduler.h"
 #include "host/gdi/gdi_objects.h"
 #include "platform/gdi.h"
 #include "platform/text.h"
@@ -517,19 +518,13 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     event.message = message;
     event.wParam = wParam;
     event.lParam = lParam;
-    bool atOnce = false;
     if (window) {
         host::Window* found = FindLive(window);
         if (!found) return FALSE;
         thread = found->thread;
-        atOnce = found->dispatchPostedAtOnce;
         event.className = found->className;
     }
     host::NotifyWindowObserver(event);
-    if (atOnce) {
-        host::Call(window, message, wParam, lParam);
-        return TRUE;
-    }
     MSG msg{};
     msg.hwnd = window;
     msg.message = message;
@@ -558,6 +553,7 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
         host::SetLastErrorCode(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    host::YieldToOtherPrograms();
     auto found = host::TakePosted(window, filterMin, filterMax, remove & PM_REMOVE);
     if (!found) found = host::PendingPaint(window, filterMin, filterMax);
     if (!found) return FALSE;
