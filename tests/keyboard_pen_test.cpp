@@ -317,16 +317,20 @@ TEST_F(KeyboardPen, IndexBeyondTableTypesNothing) {
     EXPECT_TRUE(kbd.m_PressedRects.empty());
 }
 
-// Without a window nothing is toggled; without a callback status keys still work and nothing is
-// sent; a code not in the layout finds one empty rectangle.
+// Without a window nothing is toggled; without a callback status keys still work, and what the
+// keys would have sent is dropped, not kept for the next callback; a code not in the layout finds
+// one empty rectangle.
 TEST_F(KeyboardPen, NoWindowNoCallback) {
     kbd.DrawButton(*kbd.m_CharLayout.Find(82), nullptr, TRUE);
     EXPECT_TRUE(kbd.m_PressedRects.empty());
     kbd.m_pIMCallback = nullptr;
     Tap(kShift);
+    EXPECT_TRUE(kbd.m_stKbStatus.m_bShift);
     Tap(kQ);
     EXPECT_FALSE(kbd.m_stKbStatus.m_bShift);
-    EXPECT_TRUE(sink.calls.empty());
+    kbd.m_pIMCallback = &sink;
+    Tap(kQ);
+    EXPECT_EQ(sink.Take(), (Calls{"SendCharEvents 0x51 0x00000080 U+0071", "SendCharEvents 0x51 0x00010000 U+0071"}));
     const LayoutEntry& none = kbd.FindLayoutEntry(kKeyCaps);
     ASSERT_EQ(none.m_Rect.size(), 1u);
     EXPECT_TRUE(IsEmptyRect(none.m_Rect[0]));

@@ -114,7 +114,8 @@ TEST_F(KeyboardSkins, EngineTablesAsCompiled) {
     EXPECT_EQ(std::u16string(text, length > 0 ? length : 0), u"SKINS NOT FOUND");
 }
 
-// A skin is valid when its portrait image is as wide as the shorter side of the screen; a file
+// A skin is valid when its portrait image is as wide as the shorter side of the screen: in
+// landscape that is the height (a 240-wide image on 320x240, a 480-wide one on 640x480); a file
 // that is no library, or has no keyboard image, is not.
 TEST_F(KeyboardSkins, ValidityPerScreen) {
     Install("alpha.vxs", u"\\Windows\\alpha.vxs");
@@ -125,7 +126,11 @@ TEST_F(KeyboardSkins, ValidityPerScreen) {
     EXPECT_FALSE(kbd.IsValidSkin(u"\\Windows\\vga.vxs"));
     Screen(320, 240);
     EXPECT_TRUE(kbd.IsValidSkin(u"\\Windows\\alpha.vxs"));
+    EXPECT_FALSE(kbd.IsValidSkin(u"\\Windows\\vga.vxs"));
     Screen(480, 640);
+    EXPECT_FALSE(kbd.IsValidSkin(u"\\Windows\\alpha.vxs"));
+    EXPECT_TRUE(kbd.IsValidSkin(u"\\Windows\\vga.vxs"));
+    Screen(640, 480);
     EXPECT_FALSE(kbd.IsValidSkin(u"\\Windows\\alpha.vxs"));
     EXPECT_TRUE(kbd.IsValidSkin(u"\\Windows\\vga.vxs"));
     m_trace.clear();

@@ -148,8 +148,11 @@ TEST_F(ScriptEngineTest, DataListsStopAtTheFirstTextThatDoesNotFit) {
 // Without a sink the commands are walked and dropped, and the run still succeeds.
 TEST_F(ScriptEngineTest, ANullSinkDropsEveryCommand) {
     m_engine.m_pSink = nullptr;
-    EXPECT_EQ(RunScript("<s><Msg text=\"x\"/></s>"), 1);
+    EXPECT_EQ(RunScript("<s><Msg text=\"x\"/><CreateDirectory Destination=\"\\Made\"/></s>"), 1);
     EXPECT_EQ(m_engine.m_hrStatus, S_OK);
+    // Nothing was carried out: no message box, no folder.
+    EXPECT_EQ(testing_support::ReadWholeFile(m_device->Root() / "journal.log"), "");
+    EXPECT_EQ(GetFileAttributesW(u"\\Made"), INVALID_FILE_ATTRIBUTES);
 }
 
 // ---------------------------------------------------------------------------------------------
