@@ -1,11 +1,5 @@
 #include "host/kernel/database.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -126,42 +120,19 @@ std::unique_ptr<Database> Database::Open(const std::filesystem::path& file, bool
         if (error) *error = "cannot prepare " + file.string() + ": " + result->LastError();
         return nullptr;
     }
-    // The WAL index exists once the database is in WAL mode and a connection has read it.
-    result->Exec("SELECT count(*) FROM sqlite_master");
-    result->MapWalIndex(file);
     return result;
 }
 
-void Database::MapWalIndex(const std::filesystem::path& file) {
-    int fd = ::open((file.string() + "-shm").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    const size_t size = 136;  // two header copies and the checkpoint information
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < size) {
-        ::close(fd);
-        return;
-    }
-    void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (p == MAP_FAILED) return;
-    m_walIndex = static_cast<const volatile uint8_t*>(p);
-    m_walIndexSize = size;
-}
-
-bool Database::ReadChangeStamp(ChangeStamp* stamp) const {
-    if (!m_walIndex) return false;
-    // Writers update the second copy of the header, then the first; reading the first, then
-    // the second, and requiring them to agree gives a header no writer was halfway through.
-    ChangeStamp second;
-    for (size_t i = 0; i < stamp->size(); ++i) (*stamp)[i] = m_walIndex[i];
-    std::atomic_thread_fence(std::memory_order_acquire);
-    for (size_t i = 0; i < second.size(); ++i) second[i] = m_walIndex[48 + i];
-    // Byte 12 is the header's "initialised" flag.
-    return *stamp == second && (*stamp)[12] != 0;
+bool Database::ReadChangeStamp(ChangeStamp* stamp) {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    auto st = Prepare("PRAGMA data_version");
+    if (st.Step() != SQLITE_ROW) return false;
+    stamp->dataVersion = st.Int(0);
+    stamp->ownChanges = sqlite3_total_changes64(m_db);
+    return true;
 }
 
 Database::~Database() {
-    if (m_walIndex) ::munmap(const_cast<uint8_t*>(m_walIndex), m_walIndexSize);
     for (auto& [key, list] : m_cache)
         for (auto* stmt : list) sqlite3_finalize(stmt);
     sqlite3_close(m_db);

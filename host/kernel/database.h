@@ -68,12 +68,17 @@ public:
     // The SQL text is the cache key: pass string literals.
     Statement Prepare(const char* sql);
     bool Exec(const char* sql);
-    // A value that changes whenever any connection, in any process, commits: a copy of the
-    // WAL index header that SQLite itself checks to see whether its cache is still current.
-    // False when it cannot be read (the header is being rewritten, or the file is not in WAL
-    // mode); callers then treat every read as new.
-    using ChangeStamp = std::array<uint8_t, 48>;
-    bool ReadChangeStamp(ChangeStamp* stamp) const;
+    // A value that changes whenever any connection, in any process, commits: SQLite's data
+    // version (other connections' commits) with this connection's own change count. Read through
+    // SQLite only: a second descriptor on the database's files would drop the process's POSIX
+    // locks on them when closed. False when it cannot be read; callers then treat every read as
+    // new.
+    struct ChangeStamp {
+        int64_t dataVersion = -1;
+        int64_t ownChanges = -1;
+        bool operator==(const ChangeStamp&) const = default;
+    };
+    bool ReadChangeStamp(ChangeStamp* stamp);
     int64_t LastInsertId() const;
     int Changes() const;
     std::string LastError() const;
@@ -82,14 +87,11 @@ public:
 
 private:
     explicit Database(sqlite3* db) : m_db(db) {}
-    void MapWalIndex(const std::filesystem::path& file);
     void Return(const char* key, sqlite3_stmt* stmt);
 
     sqlite3* m_db;
     std::recursive_mutex m_mutex;
     std::unordered_map<const char*, std::vector<sqlite3_stmt*>> m_cache;
-    const volatile uint8_t* m_walIndex = nullptr;
-    size_t m_walIndexSize = 0;
     int m_transactionDepth = 0;
     bool m_transactionFailed = false;
     friend class Transaction;

@@ -14,10 +14,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <array>
 #include <unordered_map>
 #include <vector>
 
+#include "host/kernel/database.h"
 #include "platform/wintypes.h"
 
 namespace host {
@@ -111,7 +111,7 @@ private:
 
     Database& m_db;
     std::unordered_map<uintptr_t, KeyId> m_handles;
-    std::array<uint8_t, 48> m_cacheStamp{};
+    Database::ChangeStamp m_cacheStamp;
     std::unordered_map<std::string, CachedValue> m_valueCache;
 };
 
