@@ -1,6 +1,7 @@
 #include "registry_commands.h"
 
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -85,22 +86,42 @@ DWORD SelectRegType(LPCWSTR typeName) {
 }
 
 LONG DeleteKeyTree(HKEY parent, LPCWSTR name) {
+    // Depth first, the deepest key deleted first, with the open keys on a list of its own rather
+    // than the call stack: a tree of any depth, even one deeper than the registry now makes,
+    // cannot exhaust the stack.
+    struct Level {
+        HKEY key;
+        HKEY parent;
+        std::u16string name;
+    };
+    std::vector<Level> levels;
     HKEY key = nullptr;
     LONG rc = RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WRITE, &key);
     if (rc != ERROR_SUCCESS) return rc;
-    // Index 0 every time: deleting a subkey moves the next one to the front.
-    for (;;) {
+    levels.push_back(Level{key, parent, name});
+    while (!levels.empty()) {
+        Level& top = levels.back();
         WCHAR subKey[kKeyNameUnits];
         DWORD length = kKeyNameUnits;
-        if (RegEnumKeyExW(key, 0, subKey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        rc = DeleteKeyTree(key, subKey);
-        if (rc != ERROR_SUCCESS) {
-            RegCloseKey(key);
-            return rc;
+        // Index 0 every time: deleting a subkey moves the next one to the front.
+        if (RegEnumKeyExW(top.key, 0, subKey, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+            HKEY child = nullptr;
+            rc = RegOpenKeyExW(top.key, subKey, 0, KEY_READ | KEY_WRITE, &child);
+            if (rc == ERROR_SUCCESS) {
+                levels.push_back(Level{child, top.key, subKey});
+                continue;
+            }
+        } else {
+            RegCloseKey(top.key);
+            rc = RegDeleteKeyW(top.parent, top.name.c_str());
+            levels.pop_back();
+            if (rc == ERROR_SUCCESS) continue;
         }
+        // The first failure ends the deletion: what is not deleted yet stays, parents included.
+        for (const Level& level : levels) RegCloseKey(level.key);
+        return rc;
     }
-    RegCloseKey(key);
-    return RegDeleteKeyW(parent, name);
+    return ERROR_SUCCESS;
 }
 
 DWORD CmdDeleteRegKey(CommandTable*, AttributeMap* attributes, int*) {

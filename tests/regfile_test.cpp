@@ -201,6 +201,16 @@ TEST_F(RegFileTest, ImportErrorsNameTheirLineAndApplyNothing) {
     EXPECT_EQ(error, "line 4: value name longer than 255 characters");
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, u"Applied"));
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, u"A"));
+    /* A key deeper than the registry allows is refused while parsing, and nothing is applied. */
+    std::string deep = "REGEDIT4\n[HKCU\\Applied]\n[HKCU";
+    for (int i = 0; i < 513; ++i) deep += "\\k";
+    EXPECT_FALSE(host::ImportRegistry(*m_device, deep + "]\n", &error));
+    EXPECT_EQ(error, "line 3: key deeper than 512 levels");
+    std::string fits = "REGEDIT4\n[HKCU";
+    for (int i = 0; i < 512; ++i) fits += "\\k";
+    ASSERT_TRUE(host::ImportRegistry(*m_device, fits + "]\n", &error)) << error;
+    EXPECT_TRUE(Exists(HKEY_CURRENT_USER, u"k"));
+    EXPECT_FALSE(Exists(HKEY_CURRENT_USER, u"Applied"));
 }
 
 TEST_F(RegFileTest, ParserTurnsTextIntoOperationsWithoutADevice) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/kernel/database.h"
 #include "reg_test_image.h"
 #include "script/command_table.h"
 #include "script/registry_commands.h"
@@ -262,3 +263,29 @@ TEST_F(RegistryCommandsTest, RenameKeyIsRecognisedButPassesTheCommandOn) {
 }
 
 }  // namespace
+
+// A tree of any depth is deleted without a call per level: one deeper than the registry now
+// makes (an image from elsewhere, written straight into its database) goes whole.
+TEST_F(RegistryCommandsTest, DeleteKeyOfAVeryDeepTreeDoesNotExhaustTheStack) {
+    SetSz(HKEY_LOCAL_MACHINE, u"Deep", u"v", u"x");
+    host::Database& db = m_device->Db();
+    int64_t parent = 0;
+    {
+        auto st = db.Prepare("SELECT id FROM reg_keys WHERE parent=3");
+        ASSERT_EQ(st.Step(), SQLITE_ROW);
+        parent = st.Int(0);
+    }
+    host::Database::Transaction tx(db);
+    for (int i = 0; i < 20000; ++i) {
+        ASSERT_TRUE(db.Prepare("INSERT INTO reg_keys(parent, name, folded) VALUES(?1, X'6B00', X'004B')")
+                        .Bind(1, parent)
+                        .Run());
+        parent = db.LastInsertId();
+    }
+    ASSERT_TRUE(tx.Commit());
+    EXPECT_EQ(Run(CmdDeleteRegKey, Attributes({{u"path", u""}, {u"name", u"Deep"}})), 1u);
+    EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, u"Deep"));
+    auto left = db.Prepare("SELECT count(*) FROM reg_keys WHERE id > 3");
+    ASSERT_EQ(left.Step(), SQLITE_ROW);
+    EXPECT_EQ(left.Int(0), 0);
+}

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "host/registry/regfile.h"
 #include "reg_test_image.h"
 
 namespace {
@@ -338,3 +339,35 @@ TEST_F(RegistryTest, ARepeatedReadSeesAnotherProcessesLaterWrite) {
 }
 
 }  // namespace
+
+// A key lies at most 512 levels below its root: deeper paths are refused with
+// ERROR_BAD_PATHNAME before anything is made, in one call or level by level, and the deepest
+// tree exports.
+TEST_F(RegistryTest, KeysAreAtMostFiveHundredTwelveLevelsDeep) {
+    auto path = [](size_t levels) {
+        std::u16string text = u"D";
+        for (size_t i = 1; i < levels; ++i) text += u"\\k";
+        return text;
+    };
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path(513).c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr),
+              ERROR_BAD_PATHNAME);
+    EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, u"D"));
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path(512).c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    HKEY child = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(key, u"one", 0, nullptr, 0, 0, nullptr, &child, nullptr), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegSetValueExW(key, u"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"x"), 4), ERROR_SUCCESS);
+    RegCloseKey(key);
+    HKEY middle = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path(500).c_str(), 0, 0, &middle), ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyExW(middle, path(13).c_str(), 0, nullptr, 0, 0, nullptr, &child, nullptr),
+              ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegCreateKeyExW(middle, path(12).c_str(), 0, nullptr, 0, 0, nullptr, &child, nullptr), ERROR_SUCCESS);
+    RegCloseKey(child);
+    RegCloseKey(middle);
+
+    std::string text, error;
+    ASSERT_TRUE(host::ExportRegistry(*m_device, u"HKEY_LOCAL_MACHINE\\D", &text, &error)) << error;
+    EXPECT_NE(text.find("\"v\"=\"x\""), std::string::npos);
+}

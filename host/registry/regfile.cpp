@@ -348,6 +348,10 @@ bool ParseRegKeyPath(std::u16string_view text, HKEY* root, std::u16string* path,
                                                  ToUtf8(text) + "\"";
         return false;
     }
+    if (parts.size() > RegistryStore::kMaxKeyDepth) {
+        *reason = "key deeper than " + std::to_string(RegistryStore::kMaxKeyDepth) + " levels";
+        return false;
+    }
     *root = found->root;
     path->clear();
     for (size_t i = 0; i < parts.size(); ++i) {

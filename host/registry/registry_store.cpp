@@ -212,6 +212,18 @@ LONG RegistryStore::FindChild(KeyId parent, std::u16string_view name, KeyId* chi
     return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : ERROR_REGISTRY_IO_FAILED;
 }
 
+LONG RegistryStore::KeyDepth(KeyId key, size_t* depth) {
+    // Steps up from the key until a root (whose parent is 0); a walk longer than the limit stops
+    // there, so even a damaged table with a cycle ends.
+    auto st = m_db.Prepare("WITH RECURSIVE up(id, depth) AS (SELECT ?1, 0"
+                           " UNION ALL SELECT k.parent, up.depth+1 FROM reg_keys k JOIN up ON k.id=up.id"
+                           " WHERE k.parent != 0 AND up.depth <= ?2) SELECT max(depth) FROM up");
+    st.Bind(1, key).Bind(2, static_cast<int64_t>(kMaxKeyDepth));
+    if (st.Step() != SQLITE_ROW) return ERROR_REGISTRY_IO_FAILED;
+    *depth = static_cast<size_t>(st.Int(0));
+    return ERROR_SUCCESS;
+}
+
 LONG RegistryStore::FindKey(KeyId parent, std::u16string_view path, KeyId* result) {
     std::lock_guard lock(m_db.Mutex());
     std::vector<std::u16string_view> parts;
@@ -245,6 +257,11 @@ LONG RegistryStore::CreateKeyPath(KeyId parent, std::u16string_view path, KeyId*
     Database::Transaction tx(m_db);
     if (!tx.Ok()) return ERROR_REGISTRY_IO_FAILED;
     if (!KeyExists(parent)) return ERROR_KEY_DELETED;
+    size_t depth = 0;
+    if (LONG depthRc = KeyDepth(parent, &depth)) return depthRc;
+    // Refused before anything is made. The platform's code for a tree too deep is not
+    // documented; the path is one the registry cannot take, as a malformed one.
+    if (depth + parts.size() > kMaxKeyDepth) return ERROR_BAD_PATHNAME;
     KeyId id = parent;
     bool madeLast = false;
     for (auto part : parts) {

@@ -31,6 +31,9 @@ public:
     static constexpr KeyId kNoKey = 0;
     // Windows CE's limit for a key name (one path component) and for a value name, in units.
     static constexpr size_t kMaxNameLength = 255;
+    // How deep a key may lie below its root, as the platform's registry allows. Deeper keys are
+    // never made, so every walk of the tree (export, deletion) stays bounded.
+    static constexpr size_t kMaxKeyDepth = 512;
 
     explicit RegistryStore(Device& device);
     ~RegistryStore();
@@ -99,6 +102,8 @@ private:
     // After a lookup under key found nothing: tells a missing item from a deleted key.
     LONG NotFoundOr(KeyId key, LONG missing);
     LONG FindChild(KeyId parent, std::u16string_view name, KeyId* child);
+    // How many levels below its root the key lies (0 for a root).
+    LONG KeyDepth(KeyId key, size_t* depth);
 
     // Value reads are served from memory while no connection anywhere has committed since
     // they were read from the database.
