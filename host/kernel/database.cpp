@@ -105,7 +105,8 @@ Database::Transaction::~Transaction() {
 
 std::unique_ptr<Database> Database::Open(const std::filesystem::path& file, bool create, std::string* error) {
     sqlite3* db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    // The database of an image from someone else is never followed through a link.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         if (error) *error = std::string("cannot open ") + file.string() + ": " + (db ? sqlite3_errmsg(db) : "out of memory");

@@ -3,6 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
+#include <cstring>
+#include <iterator>
 #include <system_error>
 
 #include "host/com/com_runtime.h"
@@ -25,6 +29,46 @@ thread_local DWORD t_lastError = 0;
 const char kSettingsSchema[] =
     "CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL)";
 
+// The tables every image's database has from its first day (settings, registry, store).
+constexpr const char* kImageTables[] = {"settings", "reg_keys", "reg_values", "store_entries"};
+
+// The image's own files, which are never symbolic links.
+constexpr const char* kImageFiles[] = {"device.db", "device.db-wal", "device.db-shm", "journal.log"};
+
+bool Refuse(std::string* reason, std::string text) {
+    if (reason) *reason = std::move(text);
+    return false;
+}
+
+// Whether the database file holds the emulator's tables. Read only: a file that is not an
+// image's database is left exactly as it was.
+bool HasImageSchema(const fs::path& file, std::string* reason) {
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW;
+    if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        const std::string why = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
+        return Refuse(reason, "its database cannot be opened (" + why + ")");
+    }
+    sqlite3_busy_timeout(db, 5000);
+    size_t found = 0;
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+            for (const char* table : kImageTables)
+                if (name && std::strcmp(name, table) == 0) ++found;
+        }
+    }
+    const std::string why = sqlite3_errmsg(db);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    if (rc != SQLITE_DONE) return Refuse(reason, "its database cannot be read (" + why + ")");
+    if (found != std::size(kImageTables)) return Refuse(reason, "its database holds no device image");
+    return true;
+}
+
 }  // namespace
 
 Device::Device(fs::path root, std::unique_ptr<Database> db) : m_root(std::move(root)), m_db(std::move(db)) {
@@ -46,12 +90,30 @@ Device::~Device() {
     if (g_current == this) g_current = nullptr;
 }
 
-std::unique_ptr<Device> Device::Open(const fs::path& image, std::string* error) {
+bool Device::IsImage(const fs::path& image, std::string* reason) {
     std::error_code ec;
-    if (!fs::is_directory(image / "store", ec) || !fs::is_regular_file(image / "device.db", ec)) {
-        if (error) *error = image.string() + " is not a device image (run: pocketsim init " + image.string() + ")";
+    if (!fs::is_directory(image, ec)) return Refuse(reason, "it is not a folder");
+    const fs::file_status store = fs::symlink_status(image / "store", ec);
+    if (fs::is_symlink(store)) return Refuse(reason, "its store is a symbolic link");
+    if (!fs::is_directory(store)) return Refuse(reason, "it has no store folder");
+    for (const char* name : kImageFiles) {
+        const fs::file_status status = fs::symlink_status(image / name, ec);
+        if (fs::is_symlink(status)) return Refuse(reason, std::string(name) + " is a symbolic link");
+        if (fs::exists(status) && !fs::is_regular_file(status)) return Refuse(reason, std::string(name) + " is not a file");
+    }
+    const fs::path db = image / "device.db";
+    if (!fs::is_regular_file(fs::symlink_status(db, ec))) return Refuse(reason, "it has no device.db");
+    if (fs::file_size(db, ec) == 0) return Refuse(reason, "its device.db is empty");
+    return HasImageSchema(db, reason);
+}
+
+std::unique_ptr<Device> Device::Open(const fs::path& image, std::string* error) {
+    std::string reason;
+    if (!IsImage(image, &reason)) {
+        if (error) *error = image.string() + " is not a device image: " + reason;
         return nullptr;
     }
+    std::error_code ec;
     auto db = Database::Open(image / "device.db", false, error);
     if (!db) return nullptr;
     return std::unique_ptr<Device>(new Device(fs::absolute(image, ec), std::move(db)));
@@ -65,10 +127,16 @@ std::unique_ptr<Device> Device::Create(const fs::path& image, bool force, std::s
             return nullptr;
         }
         if (!fs::is_empty(image, ec)) {
-            if (!force) {
-                if (error) *error = image.string() + " is not empty (use --force to replace it)";
+            std::string reason;
+            const bool isImage = IsImage(image, &reason);
+            if (!force || !isImage) {
+                if (error)
+                    *error = image.string() + (isImage ? " is a device image (use --force to replace it)"
+                                                       : " is not empty and not a device image (" + reason +
+                                                             "); only a device image is replaced");
                 return nullptr;
             }
+            // remove_all removes a link itself, never what it points to.
             for (auto& entry : fs::directory_iterator(image, ec)) fs::remove_all(entry.path(), ec);
             if (ec) {
                 if (error) *error = "cannot empty " + image.string() + ": " + ec.message();
@@ -115,7 +183,7 @@ int Device::ScreenHeight() const { return SettingNumber(*this, "screen.height", 
 
 void Device::Record(std::string_view line) {
     // O_APPEND keeps lines whole when two processes share one image.
-    int fd = ::open((m_root / "journal.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int fd = ::open((m_root / "journal.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd >= 0) {
         std::string text(line);
         text += '\n';

@@ -23,10 +23,15 @@ class ComRuntime;
 
 class Device {
 public:
+    // Whether the folder is a device image: its store a folder and its database a file, neither
+    // of them (nor the journal or the database's companions) a symbolic link, and the database
+    // holding the emulator's tables. An image may come from someone else, so it is never
+    // followed out of itself. False with the reason otherwise.
+    static bool IsImage(const std::filesystem::path& image, std::string* reason);
     // Opens an existing image. Null with a reason when the folder is not an image.
     static std::unique_ptr<Device> Open(const std::filesystem::path& image, std::string* error);
-    // Makes a new, empty image: the folder must be missing or empty unless force is set, in which
-    // case what it held is removed first.
+    // Makes a new, empty image: the folder must be missing or empty, or, with force, a device
+    // image, whose contents are removed first. Any other folder is left alone.
     static std::unique_ptr<Device> Create(const std::filesystem::path& image, bool force, std::string* error);
     ~Device();
     Device(const Device&) = delete;
