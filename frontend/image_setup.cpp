@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "host/kernel/device.h"
+#include "host/modules/trusted_code.h"
 #include "host/store/object_store.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -44,6 +45,23 @@ bool WriteDword(HKEY root, const WCHAR* subKey, const WCHAR* name, DWORD value, 
 // device lists files in the order they were made.
 const char* const kSkins[] = {"Classic.vxs", "Capslock.vxs", "ClassicVGA.vxs"};
 
+// Copies a built host module into the image and records it as host code the emulator installed,
+// which is all that may run there.
+bool InstallHostCode(host::Device& device, const std::filesystem::path& built, const WCHAR* target,
+                     std::string* error) {
+    DWORD code = 0;
+    std::string reason;
+    if (!device.Files().ImportHostFile(built, target, &code)) {
+        *error = "cannot install " + built.string() + " as " + ToUtf8(target) + " (error " + std::to_string(code) + ")";
+        return false;
+    }
+    if (!host::TrustInstalledCode(device, target, &reason)) {
+        *error = "cannot record " + ToUtf8(target) + " as installed: " + reason;
+        return false;
+    }
+    return true;
+}
+
 bool InstallSkins(host::Device& device, std::string* error) {
     std::filesystem::path skins = PackageDir() / "skins";
     for (const char* name : kSkins) {
@@ -61,13 +79,8 @@ bool InstallSkins(host::Device& device, std::string* error) {
 // The input method library under its device name, registered as the device's registration tool
 // does it, so that the SIP finds it.
 bool InstallInputMethod(host::Device& device, std::string* error) {
-    const std::filesystem::path built = PackageDir() / "vexor.so";
     const WCHAR* const target = u"\\Windows\\vexor.dll";
-    DWORD code = 0;
-    if (!device.Files().ImportHostFile(built, target, &code)) {
-        *error = "cannot install " + built.string() + " as " + ToUtf8(target) + " (error " + std::to_string(code) + ")";
-        return false;
-    }
+    if (!InstallHostCode(device, PackageDir() / "vexor.so", target, error)) return false;
     return commands::CallServerExport(target, "DllRegisterServer", error);
 }
 
@@ -86,15 +99,8 @@ bool InstallRunner(host::Device& device, const ImageOptions& options, std::strin
         }
         parts.push_back({"flashmgr.so", u"\\Windows\\flashmgr.dll"});
     }
-    for (const Part& part : parts) {
-        const std::filesystem::path built = PackageDir() / part.built;
-        DWORD code = 0;
-        if (!device.Files().ImportHostFile(built, part.target, &code)) {
-            *error = "cannot install " + built.string() + " as " + ToUtf8(part.target) + " (error " +
-                     std::to_string(code) + ")";
-            return false;
-        }
-    }
+    for (const Part& part : parts)
+        if (!InstallHostCode(device, PackageDir() / part.built, part.target, error)) return false;
     return true;
 }
 

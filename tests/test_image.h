@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "host/kernel/device.h"
+#include "host/modules/trusted_code.h"
 #include "host/store/object_store.h"
 
 template <class Base = ::testing::Test>
@@ -38,11 +40,17 @@ protected:
         EXPECT_TRUE(device) << error;
         return device;
     }
-    // Copies a file of the build (test data, skins, libraries) into the image.
+    // Copies a file of the build (test data, skins, libraries) into the image, as the emulator
+    // installs it: host code (ELF files) is recorded as installed, so that it may run.
     void InstallFile(const std::filesystem::path& hostFile, std::u16string_view devicePath) {
         DWORD error = 0;
         ASSERT_TRUE(m_device->Files().ImportHostFile(hostFile, devicePath, &error))
             << hostFile << " error " << error;
+        char magic[4] = {};
+        std::ifstream(hostFile, std::ios::binary).read(magic, sizeof magic);
+        if (std::string_view(magic, 4) != "\x7f" "ELF") return;
+        std::string reason;
+        ASSERT_TRUE(host::TrustInstalledCode(*m_device, devicePath, &reason)) << reason;
     }
 
     std::filesystem::path m_dir;

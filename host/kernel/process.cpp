@@ -1,6 +1,5 @@
 // Processes: the device's process table, process snapshots, starting host programs by device
 // path with the image passed on, and waiting for them.
-#include "host/kernel/scheduler.h"
 #include "host/kernel/process.h"
 
 #include <elf.h>
@@ -22,6 +21,8 @@
 
 #include "host/kernel/device.h"
 #include "host/kernel/handles.h"
+#include "host/kernel/scheduler.h"
+#include "host/modules/trusted_code.h"
 #include "host/store/object_store.h"
 #include "host/windows/window.h"
 #include "platform/files.h"
@@ -113,9 +114,7 @@ void Reap(std::shared_ptr<ProcessObject> process) {
 
 // An ELF program for this host: an executable, or a position-independent one (which names an
 // interpreter; shared libraries do not).
-bool IsHostProgram(const fs::path& file) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+bool IsHostProgram(int fd) {
     Elf64_Ehdr header{};
     bool program = false;
     if (::pread(fd, &header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
@@ -132,7 +131,6 @@ bool IsHostProgram(const fs::path& file) {
             }
         }
     }
-    ::close(fd);
     return program;
 }
 
@@ -244,12 +242,25 @@ BOOL CreateProcessW(LPCWSTR imageName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES
     DWORD error = 0;
     if (!device->Files().ResolveExisting(path, &hostPath, &error)) return host::Fail(error);
     struct stat st {};
-    if (::stat(hostPath.c_str(), &st) != 0) return host::Fail(host::ErrorFromErrno(errno));
+    if (::lstat(hostPath.c_str(), &st) != 0) return host::Fail(host::ErrorFromErrno(errno));
     if (S_ISDIR(st.st_mode)) return host::Fail(ERROR_ACCESS_DENIED);
-    if (!S_ISREG(st.st_mode) || !host::IsHostProgram(hostPath)) return host::Fail(ERROR_BAD_EXE_FORMAT);
-    // The device has no execute permission: every program file may run. Files copied into the
-    // image may have lost the host's bit.
-    if (!(st.st_mode & S_IXUSR)) ::chmod(hostPath.c_str(), st.st_mode | S_IXUSR);
+    if (!S_ISREG(st.st_mode)) return host::Fail(ERROR_BAD_EXE_FORMAT);
+    // Only a program the emulator installed runs, started through the descriptor it was checked
+    // by, so that a file swapped in meanwhile is not what runs.
+    std::string untrusted;
+    const int program = host::OpenTrustedCode(*device, path, hostPath, &error, &untrusted);
+    if (program < 0) {
+        device->Trace(u"CreateProcessW " + path + u": " + FromUtf8(untrusted) + u"\n");
+        return host::Fail(error);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{program};
+    if (!host::IsHostProgram(program)) return host::Fail(ERROR_BAD_EXE_FORMAT);
+    // The device has no execute permission: an installed program may have lost the host's bit
+    // on its way into the image.
+    if (!(st.st_mode & S_IXUSR)) ::fchmod(program, st.st_mode | S_IXUSR);
 
     const std::string imageVar = std::string(host::kImageVariable) + "=" + device->Root().string();
     const std::string programVar = std::string(host::kProgramVariable) + "=" + ToUtf8(path);
@@ -273,7 +284,8 @@ BOOL CreateProcessW(LPCWSTR imageName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES
     auto process = std::make_shared<host::ProcessObject>();
     process->path = path;
     pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, hostPath.c_str(), nullptr, nullptr, argv.data(), envp.data());
+    const std::string checked = host::DescriptorPath(program);
+    const int spawned = ::posix_spawn(&pid, checked.c_str(), nullptr, nullptr, argv.data(), envp.data());
     if (spawned != 0) return host::Fail(host::SpawnError(spawned));
     process->pid = pid;
     {

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "platform/text.h"
 #include "platform/winerror.h"
 #include "host/modules/res_file.h"
+#include "host/modules/trusted_code.h"
 
 namespace host {
 
@@ -212,7 +214,16 @@ HMODULE ModuleTable::Load(std::u16string_view name, bool dataFile, DWORD* error)
     module->hostPath = hostPath;
     module->references = 1;
     if (isElf && !dataFile) {
-        module->library = dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Only host code the emulator installed runs; anything else an image or a package brings
+        // stays data. The library is loaded through the descriptor that was checked.
+        std::string reason;
+        const int fd = OpenTrustedCode(m_device, devicePath, hostPath, error, &reason);
+        if (fd < 0) {
+            Trace(devicePath, reason);
+            return nullptr;
+        }
+        module->library = dlopen(DescriptorPath(fd).c_str(), RTLD_NOW | RTLD_LOCAL);
+        ::close(fd);
         if (!module->library) {
             const char* why = dlerror();
             Trace(devicePath, why ? why : "dlopen failed");
