@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "command_table.h"
@@ -128,6 +129,22 @@ void FindDirectoriesByName(const WCHAR* folder, const WCHAR* name, CLPA* list) {
     });
 }
 
+// Runs of backslashes count as one, as if the empty names were not there: the store refuses such
+// paths, so reading them so can only refuse a command that would have failed anyway.
+bool IsSameOrBelow(const WCHAR* path, const WCHAR* folder) {
+    std::u16string_view inner(path), outer(folder);
+    for (;;) {
+        while (!inner.empty() && inner[0] == u'\\') inner.remove_prefix(1);
+        while (!outer.empty() && outer[0] == u'\\') outer.remove_prefix(1);
+        if (outer.empty()) return true;
+        std::u16string_view innerName = inner.substr(0, inner.find(u'\\'));
+        std::u16string_view outerName = outer.substr(0, outer.find(u'\\'));
+        if (innerName.empty() || !EqualsNoCase(innerName, outerName)) return false;
+        inner.remove_prefix(innerName.size());
+        outer.remove_prefix(outerName.size());
+    }
+}
+
 int CompareNoCase(const WCHAR* a, const WCHAR* b) {
     if (!a || !b || !*a || !*b) return 0;
     for (;; ++a, ++b) {
@@ -217,6 +234,9 @@ DWORD CmdCopyTo(CommandTable*, AttributeMap* attributes, int*) {
     const WCHAR* from = attributes->Find(u"FROM");
     const WCHAR* to = attributes->Find(u"TO");
     if (!from || !to) return 1;
+    // A folder copied into itself or below itself would copy its own copy again and again, until
+    // the store is full or the paths too long.
+    if (filecmd::IsSameOrBelow(to, from)) return 1;
     switch (filecmd::PathKind(from)) {
     case filecmd::kPathFile: CopyFileW(from, to, FALSE); break;
     case filecmd::kPathFolder: filecmd::CopyTree(from, to, CopyMode::Merge); break;
@@ -232,8 +252,9 @@ DWORD CmdLDAbsRename(CommandTable*, AttributeMap* attributes, int*) {
     if (!from || !to) return 1;
     // Both languages often spell a folder alike, so the merge gives FROM equal to TO; copying a
     // folder onto itself after emptying it, or deleting a file after failing to copy it onto
-    // itself, would destroy what the command was meant to keep.
-    if (EqualsNoCase(from, to)) return 1;
+    // itself, would destroy what the command was meant to keep. A TO below FROM would be copied
+    // into itself without end and then deleted with FROM.
+    if (filecmd::IsSameOrBelow(to, from)) return 1;
     const WCHAR* empty = attributes->Find(u"EMPTY");
     bool move = empty && wcscmp(empty, u"1") == 0;
     switch (filecmd::PathKind(from)) {

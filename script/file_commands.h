@@ -48,6 +48,11 @@ void FindDirectoriesByName(const WCHAR* folder, const WCHAR* name, CLPA* list);
 // matches every name); otherwise -1 or 1 by the first differing upper-cased unit (unsigned).
 int CompareNoCase(const WCHAR* a, const WCHAR* b);
 
+// True when path names folder itself or something below it, compared as the device compares
+// paths: name by name, without regard to case ("\Windows2" is not below "\Windows"). Every
+// path is below the root "\".
+bool IsSameOrBelow(const WCHAR* path, const WCHAR* folder);
+
 // Writes "folder\name" into buffer; false (buffer untouched) when it would not fit. A folder
 // that already ends in a backslash (the root "\") gets no second one.
 bool JoinPath(WCHAR (&buffer)[MAX_PATH], const WCHAR* folder, const WCHAR* name);

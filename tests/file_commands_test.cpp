@@ -193,6 +193,32 @@ TEST_F(FileCommands, LDAbsRenameMovesOnlyWithEmptyOne) {
     }
 }
 
+// A copy into FROM's own subtree (names compared in any case, name by name) is refused before
+// anything is written, by CopyTo and LDAbsRename alike; a name that merely begins like FROM is
+// no such place.
+TEST_F(FileCommands, CopyIntoItsOwnSubtreeIsRefused) {
+    const Tree tree = {"Sub\\", "Sub\\b=b", "a=a"};
+    struct Case {
+        CommandHandler handler;
+        const char16_t* from;
+        const char16_t* to;
+    } cases[] = {{CmdCopyTo, u"\\Windows", u"\\Windows\\w"},
+                 {CmdCopyTo, u"\\Copy", u"\\COPY\\sub\\w"},
+                 {CmdLDAbsRename, u"\\Move", u"\\Move\\w"},
+                 {CmdLDAbsRename, u"\\Rename", u"\\rename\\SUB\\w"}};
+    for (const Case& c : cases) Make(c.from, tree);
+    const Tree before = Read(u"");
+    for (const Case& c : cases) {
+        Invoke(c.handler, {{u"FROM", c.from}, {u"TO", c.to}, {u"EMPTY", u"1"}});
+        EXPECT_EQ(tree, Read(c.from)) << ToUtf8(c.from) << " -> " << ToUtf8(c.to);
+    }
+    EXPECT_EQ(before, Read(u""));
+    Invoke(CmdCopyTo, {{u"FROM", u"\\Windows"}, {u"TO", u"\\Windows2"}});
+    Invoke(CmdLDAbsRename, {{u"FROM", u"\\Windows\\Sub"}, {u"TO", u"\\Windows\\Sub2"}, {u"EMPTY", u"1"}});
+    EXPECT_EQ(tree, Read(u"\\Windows2"));
+    EXPECT_EQ((Tree{"Sub2\\", "Sub2\\b=b", "a=a"}), Read(u"\\Windows"));
+}
+
 // Merged names often agree between languages: FROM equal to TO, in any case, changes nothing
 // rather than emptying the folder or deleting the file.
 TEST_F(FileCommands, SameNameRenamesChangeNothing) {
