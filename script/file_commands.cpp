@@ -25,9 +25,10 @@ bool IsFolder(DWORD attributes) { return attributes & (FILE_ATTRIBUTE_DIRECTORY 
 // Calls visit(find data, full path) for every entry of folder except "." and "..", in the order
 // the platform lists them. Returns 0, or the error of a search that failed. A folder with
 // nothing in it is listed, not failed: the object store reports "no match" for it, and an empty
-// folder is no reason to abandon a copy. An entry whose full path would not fit is skipped.
+// folder is no reason to abandon a copy. An entry whose full path would not fit is skipped, and
+// *skipped, when given, tells whether that happened.
 template <class Visit>
-DWORD ForEachEntry(const WCHAR* folder, Visit visit) {
+DWORD ForEachEntry(const WCHAR* folder, Visit visit, bool* skipped = nullptr) {
     WCHAR pattern[MAX_PATH];
     if (!JoinPath(pattern, folder, u"*.*")) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -41,7 +42,11 @@ DWORD ForEachEntry(const WCHAR* folder, Visit visit) {
     }
     do {
         WCHAR path[MAX_PATH];
-        if (IsDotName(data.cFileName) || !JoinPath(path, folder, data.cFileName)) continue;
+        if (IsDotName(data.cFileName)) continue;
+        if (!JoinPath(path, folder, data.cFileName)) {
+            if (skipped) *skipped = true;
+            continue;
+        }
         visit(data, path);
     } while (FindNextFileW(find, &data));
     FindClose(find);
@@ -94,7 +99,8 @@ DWORD DeleteTree(const WCHAR* folder) {
 
 DWORD EmptyDirectory(const WCHAR* folder) { return DeleteEntries(folder); }
 
-DWORD CopyTree(const WCHAR* source, const WCHAR* target, CopyMode mode) {
+DWORD CopyTree(const WCHAR* source, const WCHAR* target, CopyMode mode, bool* complete) {
+    if (complete) *complete = false;
     int sourceKind = PathKind(source);
     if (sourceKind != kPathFolder) return DWORD(sourceKind);
     int targetKind = PathKind(target);
@@ -105,13 +111,22 @@ DWORD CopyTree(const WCHAR* source, const WCHAR* target, CopyMode mode) {
         result = 1;
     }
     if (mode == CopyMode::EmptyFirst) EmptyDirectory(target);
-    DWORD error = ForEachEntry(source, [&](const WIN32_FIND_DATAW& entry, const WCHAR* path) {
-        WCHAR copy[MAX_PATH];
-        if (!JoinPath(copy, target, entry.cFileName)) return;
-        if (IsFolder(entry.dwFileAttributes)) CopyTree(path, copy, CopyMode::Merge);
-        else CopyFileW(path, copy, FALSE);
-    });
-    return error ? error : result;
+    bool whole = true, skipped = false;
+    DWORD error = ForEachEntry(
+        source,
+        [&](const WIN32_FIND_DATAW& entry, const WCHAR* path) {
+            WCHAR copy[MAX_PATH];
+            bool copied = false;
+            if (JoinPath(copy, target, entry.cFileName)) {
+                if (IsFolder(entry.dwFileAttributes)) CopyTree(path, copy, CopyMode::Merge, &copied);
+                else copied = CopyFileW(path, copy, FALSE);
+            }
+            whole = whole && copied;
+        },
+        &skipped);
+    if (error) return error;
+    if (complete) *complete = whole && !skipped;
+    return result;
 }
 
 void FindFilesByName(const WCHAR* folder, const WCHAR* name, CLPA* list) {
@@ -257,15 +272,18 @@ DWORD CmdLDAbsRename(CommandTable*, AttributeMap* attributes, int*) {
     if (filecmd::IsSameOrBelow(to, from)) return 1;
     const WCHAR* empty = attributes->Find(u"EMPTY");
     bool move = empty && wcscmp(empty, u"1") == 0;
+    // FROM goes only once all of it stands at TO: a TO that cannot be written (a file or folder
+    // in the way, a missing parent, a bad name, a path too long for some entry) leaves FROM.
     switch (filecmd::PathKind(from)) {
     case filecmd::kPathFile:
-        CopyFileW(from, to, FALSE);
-        if (move) DeleteFileW(from);
+        if (CopyFileW(from, to, FALSE) && move) DeleteFileW(from);
         break;
-    case filecmd::kPathFolder:
-        filecmd::CopyTree(from, to, CopyMode::EmptyFirst);
-        if (move) filecmd::DeleteTree(from);
+    case filecmd::kPathFolder: {
+        bool complete = false;
+        filecmd::CopyTree(from, to, CopyMode::EmptyFirst, &complete);
+        if (complete && move) filecmd::DeleteTree(from);
         break;
+    }
     default: break;
     }
     return 1;

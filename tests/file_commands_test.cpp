@@ -193,6 +193,30 @@ TEST_F(FileCommands, LDAbsRenameMovesOnlyWithEmptyOne) {
     }
 }
 
+// EMPTY "1" deletes FROM only once all of it stands at TO. A TO in a missing folder, with a bad
+// name, taken by a file (for a folder FROM) or a folder (for a file FROM) gets nothing and FROM
+// stays; a TO too long for one of FROM's names gets the rest, and FROM stays whole.
+TEST_F(FileCommands, LDAbsRenameKeepsFromUnlessAllOfItWasCopied) {
+    const Tree tree = {"Folder\\", "S\\", "S\\Sub\\", "S\\Sub\\y=y", "S\\longername=l", "S\\x=x", "f=f", "taken=t"};
+    struct Case {
+        const char16_t* from;
+        const char16_t* to;
+    } cases[] = {{u"\\D\\S", u"\\none\\T"}, {u"\\D\\S", u"\\D\\a|b"}, {u"\\D\\S", u"\\D\\taken"},
+                 {u"\\D\\f", u"\\none\\f"}, {u"\\D\\f", u"\\D\\a|b"}, {u"\\D\\f", u"\\D\\Folder"}};
+    for (const Case& c : cases) {
+        Make(u"\\D", tree);
+        const Tree before = Read(u"");
+        Invoke(CmdLDAbsRename, {{u"FROM", c.from}, {u"TO", c.to}, {u"EMPTY", u"1"}});
+        EXPECT_EQ(before, Read(u"")) << ToUtf8(c.from) << " -> " << ToUtf8(c.to);
+        filecmd::EmptyDirectory(u"\\");
+    }
+    Make(u"\\D", tree);
+    std::u16string to = u"\\" + std::u16string(250, u't');  // to\longername is 262 units
+    Invoke(CmdLDAbsRename, {{u"FROM", u"\\D\\S"}, {u"TO", to}, {u"EMPTY", u"1"}});
+    EXPECT_EQ((Tree{"Sub\\", "Sub\\y=y", "x=x"}), Read(to));
+    EXPECT_EQ(tree, Read(u"\\D"));
+}
+
 // A copy into FROM's own subtree (names compared in any case, name by name) is refused before
 // anything is written, by CopyTo and LDAbsRename alike; a name that merely begins like FROM is
 // no such place.
