@@ -296,15 +296,17 @@ DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
     const WCHAR* root = attributes->Find(u"ROOT");
     if (!from || !to || !root) return 1;
     // Renaming a name to itself would delete each file before moving it onto itself and empty
-    // each folder before copying it onto itself.
-    if (EqualsNoCase(from, to)) return 1;
+    // each folder before copying it onto itself. An empty FROM (a companion element that lost its
+    // name) matches every entry, and every file would replace the one renamed before it; an
+    // empty TO names the parent folder, and a TO with a backslash puts each folder's copy inside
+    // the folder that is deleted next.
+    if (!*from || !*to || wcschr(to, u'\\') || EqualsNoCase(from, to)) return 1;
 
     CLPA files;
     filecmd::FindFilesByName(root, from, &files);
     for (int i = 0; i < files.GetCount(); ++i) {
         WCHAR renamed[MAX_PATH];
-        // A file already named TO (an empty FROM matches it) would be deleted, not renamed.
-        if (!Rename(files.GetString(i), to, renamed) || EqualsNoCase(files.GetString(i), renamed)) continue;
+        if (!Rename(files.GetString(i), to, renamed)) continue;
         DeleteFileW(renamed);
         MoveFileW(files.GetString(i), renamed);
     }
@@ -313,8 +315,7 @@ DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
     // A folder that cannot be deleted (a file in it is in use) would be found again by every
     // pass, so the passes end when a folder turns up a second time. A folder is deleted only
     // when its copy stands at the new path: one whose new path would not fit, or where a file
-    // is in the way, or that already bears the new name (an empty FROM matches it), is left
-    // alone and ends the passes the same way.
+    // is in the way, is left alone and ends the passes the same way.
     std::vector<std::u16string> handled;
     for (;;) {
         CLPA folders;
@@ -327,7 +328,7 @@ DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
         if (!seen) {
             handled.push_back(found);
             WCHAR renamed[MAX_PATH];
-            if (Rename(folder, to, renamed) && !EqualsNoCase(folder, renamed)) {
+            if (Rename(folder, to, renamed)) {
                 filecmd::CopyTree(folder, renamed, CopyMode::EmptyFirst);
                 if (filecmd::PathKind(renamed) == filecmd::kPathFolder) filecmd::DeleteTree(folder);
             }

@@ -268,16 +268,27 @@ TEST_F(FileCommands, LDRenameRenamesFilesThenFoldersAtEveryDepth) {
               Read(u"\\Windows"));
 }
 
-// An empty FROM matches every name: every file below ROOT is renamed (each replacing the one
-// renamed before it), and a file or folder already bearing the new name is not renamed onto
-// itself, which would delete it.
-TEST_F(FileCommands, LDRenameWithEmptyFromRenamesEveryFile) {
-    Make(u"\\R", {"a=a", "b=b", "c=c", "x=old"});
-    Invoke(CmdLDRename, {{u"FROM", u""}, {u"TO", u"x"}, {u"ROOT", u"\\R"}});
-    EXPECT_EQ(Tree{"x=c"}, Read(u"\\R"));
-    Make(u"\\Q", {"x\\", "x\\f=f"});
-    Invoke(CmdLDRename, {{u"FROM", u""}, {u"TO", u"x"}, {u"ROOT", u"\\Q"}});
-    EXPECT_EQ((Tree{"x\\", "x\\x=f"}), Read(u"\\Q"));
+// An empty FROM would match every name and rename every file below ROOT onto one, each
+// replacing the one before; an empty TO names the parent folder; a TO holding a backslash puts
+// a folder's copy inside the folder, which is then deleted. Such a command changes nothing.
+TEST_F(FileCommands, LDRenameRefusesEmptyNamesAndPathsAsTo) {
+    struct Case {
+        const char16_t* from;
+        const char16_t* to;
+        const char16_t* root;
+    } cases[] = {{u"", u"x", u"\\R"},
+                 {u"", u"x", u"\\Q"},
+                 {u"Programs", u"", u"\\R"},
+                 {u"Programs", u"Programs\\Sub", u"\\R"},
+                 {u"Programs", u"Sub\\Programme", u"\\R"}};
+    for (const Case& c : cases) {
+        Make(u"\\R", {"a=a", "b=b", "c=c", "x=old", "Programs\\", "Programs\\f=f", "Sub\\", "Sub\\programs=p"});
+        Make(u"\\Q", {"x\\", "x\\f=f"});
+        const Tree before = Read(u"");
+        Invoke(CmdLDRename, {{u"FROM", c.from}, {u"TO", c.to}, {u"ROOT", c.root}});
+        EXPECT_EQ(before, Read(u"")) << "FROM=" << ToUtf8(c.from) << " TO=" << ToUtf8(c.to) << " in " << ToUtf8(c.root);
+        filecmd::EmptyDirectory(u"\\");
+    }
 }
 
 // A folder that cannot be deleted (mounted storage) would be found by every pass: the passes
