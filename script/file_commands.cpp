@@ -345,6 +345,10 @@ DWORD CmdSwap(CommandTable*, AttributeMap* attributes, int*) {
     WCHAR backup[MAX_PATH], variant[MAX_PATH];
     if (!LanguageVariant(name, g_dwCurrentLanguage, backup) || !LanguageVariant(name, g_dwTargetLanguage, variant))
         return 1;
+    // Without the target language's file there is nothing to put in NAME's place, and backing NAME
+    // up would overwrite the backup an earlier switch made, the only copy of that language.
+    DWORD variantAttributes = GetFileAttributesW(variant);
+    if (variantAttributes == INVALID_FILE_ATTRIBUTES || (variantAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 1;
     SetFileAttributesW(name, FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesW(backup, FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesW(variant, FILE_ATTRIBUTE_NORMAL);

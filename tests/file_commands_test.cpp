@@ -399,13 +399,31 @@ TEST_F(FileCommands, SwapExchangesLanguageVariants) {
     g_dwTargetLanguage = 0x419;
     Invoke(CmdSwap, {{u"NAME", u"\\W\\x.dll"}});
     Invoke(CmdSwap, {{u"NAME", u"\\W\\y.dll"}});
-    EXPECT_EQ((Tree{"x.dll.0409=en", "x.dll=ru", "y.dll.0409=en", "y.dll=en"}), Read(u"\\W"));
+    EXPECT_EQ((Tree{"x.dll.0409=en", "x.dll=ru", "y.dll=en"}), Read(u"\\W"));
 
     g_dwCurrentLanguage = 0x40C;
     g_dwTargetLanguage = 0x7;
     Make(u"\\V", {"z=fr", "z.07=de"});
     Invoke(CmdSwap, {{u"NAME", u"\\V\\z"}});
     EXPECT_EQ((Tree{"z.040c=fr", "z=de"}), Read(u"\\V"));
+    g_dwCurrentLanguage = g_dwTargetLanguage = 0;
+}
+
+// Without a file for the target language nothing changes, attributes included: switching to the
+// same language again keeps the backup the first switch made, the only copy of the old text. A
+// folder in the variant's place is no variant either.
+TEST_F(FileCommands, SwapWithoutVariantChangesNothing) {
+    Make(u"\\W", {"x.dll=en", "x.dll.0419=ru", "y.dll=ru", "y.dll.0409=en", "y.dll.0419\\"});
+    g_dwCurrentLanguage = 0x409;
+    g_dwTargetLanguage = 0x419;
+    Invoke(CmdSwap, {{u"NAME", u"\\W\\x.dll"}});
+    ASSERT_TRUE(SetFileAttributesW(u"\\W\\x.dll", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    const Tree once = {"x.dll.0409=en", "x.dll=ru", "y.dll.0409=en", "y.dll.0419\\", "y.dll=ru"};
+    ASSERT_EQ(once, Read(u"\\W"));
+    Invoke(CmdSwap, {{u"NAME", u"\\W\\x.dll"}});
+    Invoke(CmdSwap, {{u"NAME", u"\\W\\y.dll"}});
+    EXPECT_EQ(once, Read(u"\\W"));
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), GetFileAttributesW(u"\\W\\x.dll"));
     g_dwCurrentLanguage = g_dwTargetLanguage = 0;
 }
 
