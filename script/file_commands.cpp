@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "command_table.h"
@@ -24,9 +25,10 @@ bool IsFolder(DWORD attributes) { return attributes & (FILE_ATTRIBUTE_DIRECTORY 
 // Calls visit(find data, full path) for every entry of folder except "." and "..", in the order
 // the platform lists them. Returns 0, or the error of a search that failed. A folder with
 // nothing in it is listed, not failed: the object store reports "no match" for it, and an empty
-// folder is no reason to abandon a copy. An entry whose full path would not fit is skipped.
+// folder is no reason to abandon a copy. An entry whose full path would not fit is skipped, and
+// *skipped, when given, tells whether that happened.
 template <class Visit>
-DWORD ForEachEntry(const WCHAR* folder, Visit visit) {
+DWORD ForEachEntry(const WCHAR* folder, Visit visit, bool* skipped = nullptr) {
     WCHAR pattern[MAX_PATH];
     if (!JoinPath(pattern, folder, u"*.*")) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -40,7 +42,11 @@ DWORD ForEachEntry(const WCHAR* folder, Visit visit) {
     }
     do {
         WCHAR path[MAX_PATH];
-        if (IsDotName(data.cFileName) || !JoinPath(path, folder, data.cFileName)) continue;
+        if (IsDotName(data.cFileName)) continue;
+        if (!JoinPath(path, folder, data.cFileName)) {
+            if (skipped) *skipped = true;
+            continue;
+        }
         visit(data, path);
     } while (FindNextFileW(find, &data));
     FindClose(find);
@@ -93,7 +99,8 @@ DWORD DeleteTree(const WCHAR* folder) {
 
 DWORD EmptyDirectory(const WCHAR* folder) { return DeleteEntries(folder); }
 
-DWORD CopyTree(const WCHAR* source, const WCHAR* target, CopyMode mode) {
+DWORD CopyTree(const WCHAR* source, const WCHAR* target, CopyMode mode, bool* complete) {
+    if (complete) *complete = false;
     int sourceKind = PathKind(source);
     if (sourceKind != kPathFolder) return DWORD(sourceKind);
     int targetKind = PathKind(target);
@@ -104,13 +111,22 @@ DWORD CopyTree(const WCHAR* source, const WCHAR* target, CopyMode mode) {
         result = 1;
     }
     if (mode == CopyMode::EmptyFirst) EmptyDirectory(target);
-    DWORD error = ForEachEntry(source, [&](const WIN32_FIND_DATAW& entry, const WCHAR* path) {
-        WCHAR copy[MAX_PATH];
-        if (!JoinPath(copy, target, entry.cFileName)) return;
-        if (IsFolder(entry.dwFileAttributes)) CopyTree(path, copy, CopyMode::Merge);
-        else CopyFileW(path, copy, FALSE);
-    });
-    return error ? error : result;
+    bool whole = true, skipped = false;
+    DWORD error = ForEachEntry(
+        source,
+        [&](const WIN32_FIND_DATAW& entry, const WCHAR* path) {
+            WCHAR copy[MAX_PATH];
+            bool copied = false;
+            if (JoinPath(copy, target, entry.cFileName)) {
+                if (IsFolder(entry.dwFileAttributes)) CopyTree(path, copy, CopyMode::Merge, &copied);
+                else copied = CopyFileW(path, copy, FALSE);
+            }
+            whole = whole && copied;
+        },
+        &skipped);
+    if (error) return error;
+    if (complete) *complete = whole && !skipped;
+    return result;
 }
 
 void FindFilesByName(const WCHAR* folder, const WCHAR* name, CLPA* list) {
@@ -126,6 +142,22 @@ void FindDirectoriesByName(const WCHAR* folder, const WCHAR* name, CLPA* list) {
         if (CompareNoCase(entry.cFileName, name) == 0) list->AddString(path);
         FindDirectoriesByName(path, name, list);
     });
+}
+
+// Runs of backslashes count as one, as if the empty names were not there: the store refuses such
+// paths, so reading them so can only refuse a command that would have failed anyway.
+bool IsSameOrBelow(const WCHAR* path, const WCHAR* folder) {
+    std::u16string_view inner(path), outer(folder);
+    for (;;) {
+        while (!inner.empty() && inner[0] == u'\\') inner.remove_prefix(1);
+        while (!outer.empty() && outer[0] == u'\\') outer.remove_prefix(1);
+        if (outer.empty()) return true;
+        std::u16string_view innerName = inner.substr(0, inner.find(u'\\'));
+        std::u16string_view outerName = outer.substr(0, outer.find(u'\\'));
+        if (innerName.empty() || !EqualsNoCase(innerName, outerName)) return false;
+        inner.remove_prefix(innerName.size());
+        outer.remove_prefix(outerName.size());
+    }
 }
 
 int CompareNoCase(const WCHAR* a, const WCHAR* b) {
@@ -217,6 +249,9 @@ DWORD CmdCopyTo(CommandTable*, AttributeMap* attributes, int*) {
     const WCHAR* from = attributes->Find(u"FROM");
     const WCHAR* to = attributes->Find(u"TO");
     if (!from || !to) return 1;
+    // A folder copied into itself or below itself would copy its own copy again and again, until
+    // the store is full or the paths too long.
+    if (filecmd::IsSameOrBelow(to, from)) return 1;
     switch (filecmd::PathKind(from)) {
     case filecmd::kPathFile: CopyFileW(from, to, FALSE); break;
     case filecmd::kPathFolder: filecmd::CopyTree(from, to, CopyMode::Merge); break;
@@ -232,19 +267,23 @@ DWORD CmdLDAbsRename(CommandTable*, AttributeMap* attributes, int*) {
     if (!from || !to) return 1;
     // Both languages often spell a folder alike, so the merge gives FROM equal to TO; copying a
     // folder onto itself after emptying it, or deleting a file after failing to copy it onto
-    // itself, would destroy what the command was meant to keep.
-    if (EqualsNoCase(from, to)) return 1;
+    // itself, would destroy what the command was meant to keep. A TO below FROM would be copied
+    // into itself without end and then deleted with FROM.
+    if (filecmd::IsSameOrBelow(to, from)) return 1;
     const WCHAR* empty = attributes->Find(u"EMPTY");
     bool move = empty && wcscmp(empty, u"1") == 0;
+    // FROM goes only once all of it stands at TO: a TO that cannot be written (a file or folder
+    // in the way, a missing parent, a bad name, a path too long for some entry) leaves FROM.
     switch (filecmd::PathKind(from)) {
     case filecmd::kPathFile:
-        CopyFileW(from, to, FALSE);
-        if (move) DeleteFileW(from);
+        if (CopyFileW(from, to, FALSE) && move) DeleteFileW(from);
         break;
-    case filecmd::kPathFolder:
-        filecmd::CopyTree(from, to, CopyMode::EmptyFirst);
-        if (move) filecmd::DeleteTree(from);
+    case filecmd::kPathFolder: {
+        bool complete = false;
+        filecmd::CopyTree(from, to, CopyMode::EmptyFirst, &complete);
+        if (complete && move) filecmd::DeleteTree(from);
         break;
+    }
     default: break;
     }
     return 1;
@@ -257,15 +296,17 @@ DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
     const WCHAR* root = attributes->Find(u"ROOT");
     if (!from || !to || !root) return 1;
     // Renaming a name to itself would delete each file before moving it onto itself and empty
-    // each folder before copying it onto itself.
-    if (EqualsNoCase(from, to)) return 1;
+    // each folder before copying it onto itself. An empty FROM (a companion element that lost its
+    // name) matches every entry, and every file would replace the one renamed before it; an
+    // empty TO names the parent folder, and a TO with a backslash puts each folder's copy inside
+    // the folder that is deleted next.
+    if (!*from || !*to || wcschr(to, u'\\') || EqualsNoCase(from, to)) return 1;
 
     CLPA files;
     filecmd::FindFilesByName(root, from, &files);
     for (int i = 0; i < files.GetCount(); ++i) {
         WCHAR renamed[MAX_PATH];
-        // A file already named TO (an empty FROM matches it) would be deleted, not renamed.
-        if (!Rename(files.GetString(i), to, renamed) || EqualsNoCase(files.GetString(i), renamed)) continue;
+        if (!Rename(files.GetString(i), to, renamed)) continue;
         DeleteFileW(renamed);
         MoveFileW(files.GetString(i), renamed);
     }
@@ -274,8 +315,7 @@ DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
     // A folder that cannot be deleted (a file in it is in use) would be found again by every
     // pass, so the passes end when a folder turns up a second time. A folder is deleted only
     // when its copy stands at the new path: one whose new path would not fit, or where a file
-    // is in the way, or that already bears the new name (an empty FROM matches it), is left
-    // alone and ends the passes the same way.
+    // is in the way, is left alone and ends the passes the same way.
     std::vector<std::u16string> handled;
     for (;;) {
         CLPA folders;
@@ -288,7 +328,7 @@ DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
         if (!seen) {
             handled.push_back(found);
             WCHAR renamed[MAX_PATH];
-            if (Rename(folder, to, renamed) && !EqualsNoCase(folder, renamed)) {
+            if (Rename(folder, to, renamed)) {
                 filecmd::CopyTree(folder, renamed, CopyMode::EmptyFirst);
                 if (filecmd::PathKind(renamed) == filecmd::kPathFolder) filecmd::DeleteTree(folder);
             }
@@ -305,6 +345,10 @@ DWORD CmdSwap(CommandTable*, AttributeMap* attributes, int*) {
     WCHAR backup[MAX_PATH], variant[MAX_PATH];
     if (!LanguageVariant(name, g_dwCurrentLanguage, backup) || !LanguageVariant(name, g_dwTargetLanguage, variant))
         return 1;
+    // Without the target language's file there is nothing to put in NAME's place, and backing NAME
+    // up would overwrite the backup an earlier switch made, the only copy of that language.
+    DWORD variantAttributes = GetFileAttributesW(variant);
+    if (variantAttributes == INVALID_FILE_ATTRIBUTES || (variantAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 1;
     SetFileAttributesW(name, FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesW(backup, FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesW(variant, FILE_ATTRIBUTE_NORMAL);

@@ -34,8 +34,10 @@ DWORD EmptyDirectory(const WCHAR* folder);
 // Copies the folder source to target. A source that is not a folder returns its PathKind and
 // copies nothing; a file in target's place returns 1; a target created here returns 1, an
 // existing one 0; a target that cannot be created or a source that cannot be listed returns the
-// last error. Files that fail to copy are skipped.
-DWORD CopyTree(const WCHAR* source, const WCHAR* target, CopyMode mode);
+// last error. Files that fail to copy are skipped. complete, when given, is set to whether
+// every file and folder of source now has its copy below target, which the result alone cannot
+// tell (a file in target's place also gives 1).
+DWORD CopyTree(const WCHAR* source, const WCHAR* target, CopyMode mode, bool* complete = nullptr);
 
 // Appends to list heap copies of the full paths of the files below folder (at any depth) whose
 // name matches name by CompareNoCase, in discovery order.
@@ -47,6 +49,11 @@ void FindDirectoriesByName(const WCHAR* folder, const WCHAR* name, CLPA* list);
 // 0 when a and b are equal once upper-cased, and also when either is empty (an empty name
 // matches every name); otherwise -1 or 1 by the first differing upper-cased unit (unsigned).
 int CompareNoCase(const WCHAR* a, const WCHAR* b);
+
+// True when path names folder itself or something below it, compared as the device compares
+// paths: name by name, without regard to case ("\Windows2" is not below "\Windows"). Every
+// path is below the root "\".
+bool IsSameOrBelow(const WCHAR* path, const WCHAR* folder);
 
 // Writes "folder\name" into buffer; false (buffer untouched) when it would not fit. A folder
 // that already ends in a backslash (the root "\") gets no second one.

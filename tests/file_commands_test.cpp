@@ -193,6 +193,56 @@ TEST_F(FileCommands, LDAbsRenameMovesOnlyWithEmptyOne) {
     }
 }
 
+// EMPTY "1" deletes FROM only once all of it stands at TO. A TO in a missing folder, with a bad
+// name, taken by a file (for a folder FROM) or a folder (for a file FROM) gets nothing and FROM
+// stays; a TO too long for one of FROM's names gets the rest, and FROM stays whole.
+TEST_F(FileCommands, LDAbsRenameKeepsFromUnlessAllOfItWasCopied) {
+    const Tree tree = {"Folder\\", "S\\", "S\\Sub\\", "S\\Sub\\y=y", "S\\longername=l", "S\\x=x", "f=f", "taken=t"};
+    struct Case {
+        const char16_t* from;
+        const char16_t* to;
+    } cases[] = {{u"\\D\\S", u"\\none\\T"}, {u"\\D\\S", u"\\D\\a|b"}, {u"\\D\\S", u"\\D\\taken"},
+                 {u"\\D\\f", u"\\none\\f"}, {u"\\D\\f", u"\\D\\a|b"}, {u"\\D\\f", u"\\D\\Folder"}};
+    for (const Case& c : cases) {
+        Make(u"\\D", tree);
+        const Tree before = Read(u"");
+        Invoke(CmdLDAbsRename, {{u"FROM", c.from}, {u"TO", c.to}, {u"EMPTY", u"1"}});
+        EXPECT_EQ(before, Read(u"")) << ToUtf8(c.from) << " -> " << ToUtf8(c.to);
+        filecmd::EmptyDirectory(u"\\");
+    }
+    Make(u"\\D", tree);
+    std::u16string to = u"\\" + std::u16string(250, u't');  // to\longername is 262 units
+    Invoke(CmdLDAbsRename, {{u"FROM", u"\\D\\S"}, {u"TO", to}, {u"EMPTY", u"1"}});
+    EXPECT_EQ((Tree{"Sub\\", "Sub\\y=y", "x=x"}), Read(to));
+    EXPECT_EQ(tree, Read(u"\\D"));
+}
+
+// A copy into FROM's own subtree (names compared in any case, name by name) is refused before
+// anything is written, by CopyTo and LDAbsRename alike; a name that merely begins like FROM is
+// no such place.
+TEST_F(FileCommands, CopyIntoItsOwnSubtreeIsRefused) {
+    const Tree tree = {"Sub\\", "Sub\\b=b", "a=a"};
+    struct Case {
+        CommandHandler handler;
+        const char16_t* from;
+        const char16_t* to;
+    } cases[] = {{CmdCopyTo, u"\\Windows", u"\\Windows\\w"},
+                 {CmdCopyTo, u"\\Copy", u"\\COPY\\sub\\w"},
+                 {CmdLDAbsRename, u"\\Move", u"\\Move\\w"},
+                 {CmdLDAbsRename, u"\\Rename", u"\\rename\\SUB\\w"}};
+    for (const Case& c : cases) Make(c.from, tree);
+    const Tree before = Read(u"");
+    for (const Case& c : cases) {
+        Invoke(c.handler, {{u"FROM", c.from}, {u"TO", c.to}, {u"EMPTY", u"1"}});
+        EXPECT_EQ(tree, Read(c.from)) << ToUtf8(c.from) << " -> " << ToUtf8(c.to);
+    }
+    EXPECT_EQ(before, Read(u""));
+    Invoke(CmdCopyTo, {{u"FROM", u"\\Windows"}, {u"TO", u"\\Windows2"}});
+    Invoke(CmdLDAbsRename, {{u"FROM", u"\\Windows\\Sub"}, {u"TO", u"\\Windows\\Sub2"}, {u"EMPTY", u"1"}});
+    EXPECT_EQ(tree, Read(u"\\Windows2"));
+    EXPECT_EQ((Tree{"Sub2\\", "Sub2\\b=b", "a=a"}), Read(u"\\Windows"));
+}
+
 // Merged names often agree between languages: FROM equal to TO, in any case, changes nothing
 // rather than emptying the folder or deleting the file.
 TEST_F(FileCommands, SameNameRenamesChangeNothing) {
@@ -218,16 +268,27 @@ TEST_F(FileCommands, LDRenameRenamesFilesThenFoldersAtEveryDepth) {
               Read(u"\\Windows"));
 }
 
-// An empty FROM matches every name: every file below ROOT is renamed (each replacing the one
-// renamed before it), and a file or folder already bearing the new name is not renamed onto
-// itself, which would delete it.
-TEST_F(FileCommands, LDRenameWithEmptyFromRenamesEveryFile) {
-    Make(u"\\R", {"a=a", "b=b", "c=c", "x=old"});
-    Invoke(CmdLDRename, {{u"FROM", u""}, {u"TO", u"x"}, {u"ROOT", u"\\R"}});
-    EXPECT_EQ(Tree{"x=c"}, Read(u"\\R"));
-    Make(u"\\Q", {"x\\", "x\\f=f"});
-    Invoke(CmdLDRename, {{u"FROM", u""}, {u"TO", u"x"}, {u"ROOT", u"\\Q"}});
-    EXPECT_EQ((Tree{"x\\", "x\\x=f"}), Read(u"\\Q"));
+// An empty FROM would match every name and rename every file below ROOT onto one, each
+// replacing the one before; an empty TO names the parent folder; a TO holding a backslash puts
+// a folder's copy inside the folder, which is then deleted. Such a command changes nothing.
+TEST_F(FileCommands, LDRenameRefusesEmptyNamesAndPathsAsTo) {
+    struct Case {
+        const char16_t* from;
+        const char16_t* to;
+        const char16_t* root;
+    } cases[] = {{u"", u"x", u"\\R"},
+                 {u"", u"x", u"\\Q"},
+                 {u"Programs", u"", u"\\R"},
+                 {u"Programs", u"Programs\\Sub", u"\\R"},
+                 {u"Programs", u"Sub\\Programme", u"\\R"}};
+    for (const Case& c : cases) {
+        Make(u"\\R", {"a=a", "b=b", "c=c", "x=old", "Programs\\", "Programs\\f=f", "Sub\\", "Sub\\programs=p"});
+        Make(u"\\Q", {"x\\", "x\\f=f"});
+        const Tree before = Read(u"");
+        Invoke(CmdLDRename, {{u"FROM", c.from}, {u"TO", c.to}, {u"ROOT", c.root}});
+        EXPECT_EQ(before, Read(u"")) << "FROM=" << ToUtf8(c.from) << " TO=" << ToUtf8(c.to) << " in " << ToUtf8(c.root);
+        filecmd::EmptyDirectory(u"\\");
+    }
 }
 
 // A folder that cannot be deleted (mounted storage) would be found by every pass: the passes
@@ -338,13 +399,31 @@ TEST_F(FileCommands, SwapExchangesLanguageVariants) {
     g_dwTargetLanguage = 0x419;
     Invoke(CmdSwap, {{u"NAME", u"\\W\\x.dll"}});
     Invoke(CmdSwap, {{u"NAME", u"\\W\\y.dll"}});
-    EXPECT_EQ((Tree{"x.dll.0409=en", "x.dll=ru", "y.dll.0409=en", "y.dll=en"}), Read(u"\\W"));
+    EXPECT_EQ((Tree{"x.dll.0409=en", "x.dll=ru", "y.dll=en"}), Read(u"\\W"));
 
     g_dwCurrentLanguage = 0x40C;
     g_dwTargetLanguage = 0x7;
     Make(u"\\V", {"z=fr", "z.07=de"});
     Invoke(CmdSwap, {{u"NAME", u"\\V\\z"}});
     EXPECT_EQ((Tree{"z.040c=fr", "z=de"}), Read(u"\\V"));
+    g_dwCurrentLanguage = g_dwTargetLanguage = 0;
+}
+
+// Without a file for the target language nothing changes, attributes included: switching to the
+// same language again keeps the backup the first switch made, the only copy of the old text. A
+// folder in the variant's place is no variant either.
+TEST_F(FileCommands, SwapWithoutVariantChangesNothing) {
+    Make(u"\\W", {"x.dll=en", "x.dll.0419=ru", "y.dll=ru", "y.dll.0409=en", "y.dll.0419\\"});
+    g_dwCurrentLanguage = 0x409;
+    g_dwTargetLanguage = 0x419;
+    Invoke(CmdSwap, {{u"NAME", u"\\W\\x.dll"}});
+    ASSERT_TRUE(SetFileAttributesW(u"\\W\\x.dll", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    const Tree once = {"x.dll.0409=en", "x.dll=ru", "y.dll.0409=en", "y.dll.0419\\", "y.dll=ru"};
+    ASSERT_EQ(once, Read(u"\\W"));
+    Invoke(CmdSwap, {{u"NAME", u"\\W\\x.dll"}});
+    Invoke(CmdSwap, {{u"NAME", u"\\W\\y.dll"}});
+    EXPECT_EQ(once, Read(u"\\W"));
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), GetFileAttributesW(u"\\W\\x.dll"));
     g_dwCurrentLanguage = g_dwTargetLanguage = 0;
 }
 
