@@ -268,8 +268,9 @@ DWORD CmdLDAbsRename(CommandTable*, AttributeMap* attributes, int*) {
     // Both languages often spell a folder alike, so the merge gives FROM equal to TO; copying a
     // folder onto itself after emptying it, or deleting a file after failing to copy it onto
     // itself, would destroy what the command was meant to keep. A TO below FROM would be copied
-    // into itself without end and then deleted with FROM.
-    if (filecmd::IsSameOrBelow(to, from)) return 1;
+    // into itself without end and then deleted with FROM; a FROM below TO would be deleted when
+    // TO is emptied, before it was copied.
+    if (filecmd::IsSameOrBelow(to, from) || filecmd::IsSameOrBelow(from, to)) return 1;
     const WCHAR* empty = attributes->Find(u"EMPTY");
     bool move = empty && wcscmp(empty, u"1") == 0;
     // FROM goes only once all of it stands at TO: a TO that cannot be written (a file or folder
@@ -329,8 +330,9 @@ DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
             handled.push_back(found);
             WCHAR renamed[MAX_PATH];
             if (Rename(folder, to, renamed)) {
-                filecmd::CopyTree(folder, renamed, CopyMode::EmptyFirst);
-                if (filecmd::PathKind(renamed) == filecmd::kPathFolder) filecmd::DeleteTree(folder);
+                bool complete = false;
+                filecmd::CopyTree(folder, renamed, CopyMode::EmptyFirst, &complete);
+                if (complete) filecmd::DeleteTree(folder);
             }
         }
         folders.FreeAll();
@@ -352,9 +354,11 @@ DWORD CmdSwap(CommandTable*, AttributeMap* attributes, int*) {
     SetFileAttributesW(name, FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesW(backup, FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesW(variant, FILE_ATTRIBUTE_NORMAL);
-    CopyFileW(name, backup, FALSE);
-    CopyFileW(variant, name, FALSE);
-    SetFileAttributesW(variant, FILE_ATTRIBUTE_NORMAL);
+    // Each step goes on only when the one before kept what it replaces: NAME is overwritten only
+    // once it is backed up (or there is no NAME to lose), and the variant deleted only once it
+    // stands in NAME's place.
+    if (!CopyFileW(name, backup, FALSE) && GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES) return 1;
+    if (!CopyFileW(variant, name, FALSE)) return 1;
     DeleteFileW(variant);
     return 1;
 }

@@ -241,6 +241,11 @@ TEST_F(FileCommands, CopyIntoItsOwnSubtreeIsRefused) {
     Invoke(CmdLDAbsRename, {{u"FROM", u"\\Windows\\Sub"}, {u"TO", u"\\Windows\\Sub2"}, {u"EMPTY", u"1"}});
     EXPECT_EQ(tree, Read(u"\\Windows2"));
     EXPECT_EQ((Tree{"Sub2\\", "Sub2\\b=b", "a=a"}), Read(u"\\Windows"));
+    // The other way round, emptying TO first would delete FROM before it was copied.
+    const Tree windows = Read(u"\\Windows");
+    Invoke(CmdLDAbsRename, {{u"FROM", u"\\Windows\\Sub2"}, {u"TO", u"\\WINDOWS"}, {u"EMPTY", u"1"}});
+    Invoke(CmdLDAbsRename, {{u"FROM", u"\\Windows\\a"}, {u"TO", u"\\Windows"}});
+    EXPECT_EQ(windows, Read(u"\\Windows"));
 }
 
 // Merged names often agree between languages: FROM equal to TO, in any case, changes nothing
@@ -299,6 +304,13 @@ TEST_F(FileCommands, LDRenameFolderPassesAreBounded) {
     ASSERT_TRUE(Put(u"\\R\\Programs\\f", "f"));
     Invoke(CmdLDRename, {{u"FROM", u"Programs"}, {u"TO", u"Programme"}, {u"ROOT", u"\\R"}});
     EXPECT_EQ((Tree{"Programme\\", "Programme\\f=f", "Programs\\"}), Read(u"\\R"));
+
+    // A folder whose copy is not whole (a name too long for the new path) stays.
+    const std::u16string longName(250, u'n');
+    Make(u"\\S", {"P\\", "P\\short=s"});
+    ASSERT_TRUE(Put(u"\\S\\P\\" + longName, "l"));
+    Invoke(CmdLDRename, {{u"FROM", u"P"}, {u"TO", u"Programme"}, {u"ROOT", u"\\S"}});
+    EXPECT_EQ((Tree{ToUtf8(longName) + "=l", "short=s"}), Read(u"\\S\\P"));
 }
 
 // DeleteTree clears read-only bits of files and folders before deleting; an entry that still
@@ -424,6 +436,30 @@ TEST_F(FileCommands, SwapWithoutVariantChangesNothing) {
     Invoke(CmdSwap, {{u"NAME", u"\\W\\y.dll"}});
     EXPECT_EQ(once, Read(u"\\W"));
     EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), GetFileAttributesW(u"\\W\\x.dll"));
+    g_dwCurrentLanguage = g_dwTargetLanguage = 0;
+}
+
+// A step that fails stops the swap before anything is lost: a backup that cannot be written (a
+// folder in its place) leaves NAME as it was, and a NAME that cannot be written (open without
+// sharing writes) keeps the variant.
+TEST_F(FileCommands, SwapStopsAtAFailedCopy) {
+    g_dwCurrentLanguage = 0x409;
+    g_dwTargetLanguage = 0x419;
+    Make(u"\\W", {"x.dll=en", "x.dll.0409\\", "x.dll.0419=ru"});
+    Invoke(CmdSwap, {{u"NAME", u"\\W\\x.dll"}});
+    EXPECT_EQ((Tree{"x.dll.0409\\", "x.dll.0419=ru", "x.dll=en"}), Read(u"\\W"));
+
+    Make(u"\\V", {"y.dll=en", "y.dll.0419=ru"});
+    HANDLE open = CreateFileW(u"\\V\\y.dll", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(open, INVALID_HANDLE_VALUE);
+    Invoke(CmdSwap, {{u"NAME", u"\\V\\y.dll"}});
+    CloseHandle(open);
+    EXPECT_EQ((Tree{"y.dll.0409=en", "y.dll.0419=ru", "y.dll=en"}), Read(u"\\V"));
+
+    // Without a file in NAME's place there is nothing to keep: the variant takes it.
+    Make(u"\\U", {"z.dll.0419=ru"});
+    Invoke(CmdSwap, {{u"NAME", u"\\U\\z.dll"}});
+    EXPECT_EQ((Tree{"z.dll=ru"}), Read(u"\\U"));
     g_dwCurrentLanguage = g_dwTargetLanguage = 0;
 }
 
