@@ -69,9 +69,10 @@ int Demo(const std::vector<std::string>& argv) {
     std::error_code ec;
     bool isImage = fs::exists(fs::path(image) / "device.db", ec);
     if (fs::exists(image, ec) && !isImage && !fs::is_empty(image, ec))
-        return cli::Fail(cli::kFailure, image + " is not empty and not a device image; choose another folder");
+        return cli::Fail(cli::kFailure,
+                         cli::Name(image) + " is not empty and not a device image; choose another folder");
     auto device = host::Device::Create(image, true, &error);
-    if (!device) return cli::Fail(cli::kFailure, error);
+    if (!device) return cli::Fail(cli::kFailure, cli::NameIn(error, image));
     cli::Session session;
     cli::Attach(std::move(device), args, &session);
     setup::ImageOptions options;

@@ -55,7 +55,9 @@ int MuiApply(const std::vector<std::string>& argv) {
     std::vector<host::SimulatedWindowSpec> specs;
     for (const std::string& text : args.Values("window")) {
         host::SimulatedWindowSpec spec;
-        if (!host::ParseSimulatedWindow(FromUtf8(text), &spec, &error)) return cli::Fail(cli::kUsage, error);
+        // The reason quotes the spec as the window layer read it.
+        if (!host::ParseSimulatedWindow(FromUtf8(text), &spec, &error))
+            return cli::Fail(cli::kUsage, cli::NameIn(error, ToUtf8(FromUtf8(text))));
         specs.push_back(std::move(spec));
     }
     const bool hasForeground = args.Has("foreground");
@@ -64,7 +66,8 @@ int MuiApply(const std::vector<std::string>& argv) {
     for (size_t i = 0; hasForeground && i < specs.size() && foregroundIndex == specs.size(); ++i)
         if (specs[i].className == foregroundClass) foregroundIndex = i;
     if (hasForeground && foregroundIndex == specs.size())
-        return cli::Fail(cli::kUsage, "--foreground names no --window class: '" + args.Value("foreground") + "'");
+        return cli::Fail(cli::kUsage,
+                         "--foreground names no --window class: '" + cli::Name(args.Value("foreground")) + "'");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
     const std::u16string source = args.positional.size() > 1 ? FromUtf8(args.positional[1]) : std::u16string();
@@ -79,7 +82,7 @@ int MuiApply(const std::vector<std::string>& argv) {
         HWND window = host::CreateSimulatedWindow(spec);
         if (!window) {
             host::DestroySimulatedWindows();
-            return cli::Fail(cli::kFailure, "cannot make the window of class '" + ToUtf8(spec.className) +
+            return cli::Fail(cli::kFailure, "cannot make the window of class '" + cli::Name(ToUtf8(spec.className)) +
                                                 "' (error " + std::to_string(GetLastError()) + ")");
         }
         windows.push_back(window);

@@ -34,23 +34,26 @@ int Reg(const std::vector<std::string>& argv) {
         if (pos.size() < 2 || pos.size() > 3) return cli::Fail(cli::kUsage, "reg export takes IMAGE [KEY]");
         cli::Session session;
         if (!cli::OpenSession(pos[1], args, &session)) return cli::kFailure;
+        const std::u16string key = pos.size() == 3 ? FromUtf8(pos[2]) : std::u16string();
         std::string text;
-        if (!host::ExportRegistry(*session.device, pos.size() == 3 ? FromUtf8(pos[2]) : std::u16string(), &text, &error))
-            return cli::Fail(cli::kFailure, error);
+        // The reason quotes the key as the registry read it.
+        if (!host::ExportRegistry(*session.device, key, &text, &error))
+            return cli::Fail(cli::kFailure, cli::NameIn(error, ToUtf8(key)));
         std::fwrite(text.data(), 1, text.size(), stdout);
         return cli::kOk;
     }
     if (pos[0] == "import") {
         if (pos.size() != 3) return cli::Fail(cli::kUsage, "reg import takes IMAGE FILE");
         std::ifstream in(pos[2], std::ios::binary);
-        if (!in) return cli::Fail(cli::kFailure, "cannot read " + pos[2]);
+        if (!in) return cli::Fail(cli::kFailure, "cannot read " + cli::Name(pos[2]));
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         cli::Session session;
         if (!cli::OpenSession(pos[1], args, &session)) return cli::kFailure;
-        if (!host::ImportRegistry(*session.device, bytes, &error)) return cli::Fail(cli::kFailure, pos[2] + ": " + error);
+        if (!host::ImportRegistry(*session.device, bytes, &error))
+            return cli::Fail(cli::kFailure, cli::Name(pos[2]) + ": " + error);
         return cli::kOk;
     }
-    return cli::Fail(cli::kUsage, "unknown reg command '" + pos[0] + "' (export or import)");
+    return cli::Fail(cli::kUsage, "unknown reg command '" + cli::Name(pos[0]) + "' (export or import)");
 }
 
 }  // namespace commands

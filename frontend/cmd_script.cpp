@@ -84,10 +84,12 @@ int Script(const std::vector<std::string>& argv) {
     DWORD current = 0, target = 0;
     const bool hasCurrent = args.Has("cur");
     if (hasCurrent && !ParseLanguage(args.Value("cur"), &current))
-        return cli::Fail(cli::kUsage, "--cur takes a hexadecimal language identifier, not '" + args.Value("cur") + "'");
+        return cli::Fail(cli::kUsage,
+                         "--cur takes a hexadecimal language identifier, not '" + cli::Name(args.Value("cur")) + "'");
     if (args.Has("target") && !ParseLanguage(args.Value("target"), &target))
         return cli::Fail(cli::kUsage,
-                         "--target takes a hexadecimal language identifier, not '" + args.Value("target") + "'");
+                         "--target takes a hexadecimal language identifier, not '" + cli::Name(args.Value("target")) +
+                             "'");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
     const std::u16string source = FromUtf8(args.positional[1]);

@@ -48,5 +48,5 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest(argv + 2, argv + argc);
     for (auto& c : kCommands)
         if (name == c.name) return c.run(rest);
-    return cli::Fail(cli::kUsage, "unknown command '" + name + "' (try pocketsim --help)");
+    return cli::Fail(cli::kUsage, "unknown command '" + cli::Name(name) + "' (try pocketsim --help)");
 }

@@ -147,3 +147,34 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(fs::exists(m_dir / "notes.txt"));
 }
+
+// A name in an error line has its control characters escaped and is cut to 200 characters, so
+// that a hostile name can forge neither a line nor a terminal escape.
+TEST_F(PocketsimTest, NamesInErrorLinesAreEscapedAndCut) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    // The last byte is not UTF-8 (alone, 0x9b starts an escape sequence on some terminals); it is
+    // shown as \x9b, or as U+FFFD where the emulator read the name as device text.
+    const std::string hostile = "x\x1b[2J\nfake\t\xe2\x80\xae\x9b";
+    const std::string shown = "x\\x1b[2J\\nfake\\t\\u202e";
+    for (std::vector<std::string> args : {std::vector<std::string>{"frob" + hostile},
+                                          {"init", "--" + hostile},
+                                          {"init", m_image, "--rom", hostile},
+                                          {"register", m_image, "--answer", hostile},
+                                          {"reg", "export", m_image + hostile},
+                                          {"reg", "export", m_image, "HKLM\\" + hostile},
+                                          {"reg", "import", m_image, hostile},
+                                          {"keyboard", m_image, hostile},
+                                          {"script", m_image, "\\x.xml", "--cur", hostile},
+                                          {"muiapply", m_image, "--window", "|" + hostile}}) {
+        auto r = Run(args);
+        EXPECT_NE(r.exitCode, 0) << args.back();
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_EQ(r.err.find_first_of("\x1b\x9b"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(shown), std::string::npos) << r.err;
+    }
+    const std::string longImage = (m_dir / std::string(300, 'n')).string();
+    auto r = Run({"reg", "export", longImage});
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find(longImage.substr(0, 200) + "…"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(longImage.substr(0, 201)), std::string::npos) << r.err;
+}
