@@ -1,6 +1,8 @@
 #include "cli.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "platform/winbase.h"
@@ -136,10 +138,49 @@ std::string Escaped(std::string_view text, size_t maxChars) {
     return out;
 }
 
+bool g_outputFailed = false;
+int g_outputErrno = 0;  // the first failure's, 0 when it is not known
+
+void NoteOutputFailure(int error) {
+    if (g_outputFailed) return;
+    g_outputFailed = true;
+    g_outputErrno = error;
+}
+
 }  // namespace
 
+void Out(std::string_view text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) NoteOutputFailure(errno);
+}
+
+void PrintLine(std::string_view line) {
+    Out(line);
+    Out("\n");
+    Flush();
+}
+
+void Flush() {
+    errno = 0;
+    if (std::fflush(stdout) != 0) NoteOutputFailure(errno);
+}
+
+int FinishOutput(int code) {
+    Flush();
+    // A write through printf that failed before leaves only the stream's error flag.
+    if (std::ferror(stdout)) NoteOutputFailure(0);
+    // Closing is the last write: some file systems report a failure only there.
+    errno = 0;
+    if (std::fclose(stdout) != 0) NoteOutputFailure(errno);
+    if (!g_outputFailed || code != kOk) return code;
+    std::string line = "pocketsim: cannot write standard output";
+    if (g_outputErrno) line += std::string(": ") + std::strerror(g_outputErrno);
+    std::fputs((line + "\n").c_str(), stderr);
+    return kFailure;
+}
+
 int Fail(int code, const std::string& message) {
-    std::fflush(stdout);
+    Flush();
     std::cerr << "pocketsim: " << Escaped(message, std::string::npos) << std::endl;
     return code;
 }
@@ -178,11 +219,7 @@ void Attach(std::unique_ptr<host::Device> device, const Args& args, Session* ses
     std::string ignored;
     ParseAnswers(args, &answers, &ignored);
     for (int a : answers) device->QueueAnswer(a);
-    device->SetConsole([](std::string_view line) {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    });
+    device->SetConsole([](std::string_view line) { PrintLine(line); });
     session->device = std::move(device);
     session->scope = std::make_unique<host::ScopedDevice>(session->device.get());
 }

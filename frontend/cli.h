@@ -32,6 +32,18 @@ bool Parse(const std::vector<std::string>& argv, const std::vector<std::string>&
 // them, and returns code.
 int Fail(int code, const std::string& message);
 
+// Standard output of a command. A write that fails (a full disk, /dev/full) is remembered with
+// its reason, and FinishOutput turns it into the command's failure.
+void Out(std::string_view text);
+// The line and a line end, flushed at once so that a reader sees each line as it happens.
+void PrintLine(std::string_view line);
+// Flushes what printf and the like left in the buffer, remembering a failure as Out does.
+void Flush();
+// The end of every command: flushes and closes standard output. When a write failed on the
+// way, a successful code becomes kFailure with one line on standard error; other codes stay,
+// since their own line has been printed.
+int FinishOutput(int code);
+
 // How many characters of a name a line shows.
 constexpr size_t kNameChars = 200;
 // A user-supplied name (an image path, a file, a key, a window spec, a source) as pocketsim's

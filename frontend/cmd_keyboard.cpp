@@ -342,7 +342,7 @@ int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& word
         case Kind::Rotate: ok = panel.Rotate(&error); break;
         case Kind::Skin: ok = panel.Skin(event.text, &error); break;
         }
-        std::fflush(stdout);
+        cli::Flush();
         if (!ok) return cli::Fail(cli::kFailure, error);
     }
     return cli::kOk;

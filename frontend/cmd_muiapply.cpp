@@ -34,12 +34,6 @@ const char kUsage[] =
     "  --answer A         answer the next message box (ok, cancel, yes or no)\n"
     "Exit status 0, as the program's.\n";
 
-void PrintLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
 }  // namespace
 
 int MuiApply(const std::vector<std::string>& argv) {
@@ -95,13 +89,12 @@ int MuiApply(const std::vector<std::string>& argv) {
 
     host::SetWindowObserver([](const host::WindowEvent& event) {
         // Messages sent while windows are made or destroyed are the window layer's own business.
-        if (event.kind != host::WindowEventKind::Sent) PrintLine(host::FormatWindowEvent(event));
+        if (event.kind != host::WindowEventKind::Sent) cli::PrintLine(host::FormatWindowEvent(event));
     });
     const int exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
     host::SetWindowObserver(nullptr);
     host::DestroySimulatedWindows();
     host::ClearSimulatedProcesses();
-    std::fflush(stdout);
     return exitCode;
 }
 

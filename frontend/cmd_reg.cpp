@@ -39,7 +39,7 @@ int Reg(const std::vector<std::string>& argv) {
         // The reason quotes the key as the registry read it.
         if (!host::ExportRegistry(*session.device, key, &text, &error))
             return cli::Fail(cli::kFailure, cli::NameIn(error, ToUtf8(key)));
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        cli::Out(text);
         return cli::kOk;
     }
     if (pos[0] == "import") {

@@ -110,7 +110,7 @@ int Script(const std::vector<std::string>& argv) {
     int ran = RunLanguageScript(source.c_str(), hasCompanion ? companion.c_str() : nullptr, current, target, &status);
 
     std::printf("Run=%d status=0x%08X\n", ran, static_cast<unsigned>(status));
-    std::fflush(stdout);
+    cli::Flush();
     return ran == 1 ? cli::kOk : cli::kFailure;
 }
 

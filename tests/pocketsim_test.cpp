@@ -148,6 +148,25 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
     EXPECT_TRUE(fs::exists(m_dir / "notes.txt"));
 }
 
+// Output that cannot be written fails the command with one line, also when it was still in the
+// buffer as the command ended; so does a picture that cannot be written.
+TEST_F(PocketsimTest, OutputThatCannotBeWrittenFails) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    for (std::vector<std::string> args : {std::vector<std::string>{"reg", "export", m_image},
+                                          {"reg", "export", m_image, "HKEY_CURRENT_USER\\MUI"},
+                                          {"keyboard", m_image, "key", "48", "status"},
+                                          {"--help"}}) {
+        auto r = testing_support::RunPocketsim(args, m_dir / "run", "/dev/full");
+        EXPECT_EQ(r.exitCode, 1) << args.back();
+        EXPECT_EQ(r.err, "pocketsim: cannot write standard output: No space left on device\n") << args.back();
+    }
+    for (const std::string& picture : {(m_dir / "missing" / "k.png").string(), std::string("/dev/full")}) {
+        auto r = Run({"keyboard", m_image, "render", picture});
+        EXPECT_EQ(r.exitCode, 1) << picture;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+    }
+}
+
 // A name in an error line has its control characters escaped and is cut to 200 characters, so
 // that a hostile name can forge neither a line nor a terminal escape.
 TEST_F(PocketsimTest, NamesInErrorLinesAreEscapedAndCut) {
