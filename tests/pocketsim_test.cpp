@@ -148,6 +148,32 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
     EXPECT_TRUE(fs::exists(m_dir / "notes.txt"));
 }
 
+// reg import reads a regular file of at most 16 MiB: a folder, a device or a larger file is
+// refused with one line naming it and changes nothing; a file of exactly that size is read (and
+// here fails on its own line 3).
+TEST_F(PocketsimTest, ImportReadsOnlyRegularFilesUpTo16MiB) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    const std::string before = Run({"reg", "export", m_image}).out;
+    WriteFile("limit.reg", "REGEDIT4\n\n");
+    WriteFile("over.reg", "REGEDIT4\n\n");
+    // Sparse: the sizes cost no disk and reading them costs little.
+    fs::resize_file(m_dir / "limit.reg", 16u << 20);
+    fs::resize_file(m_dir / "over.reg", (16u << 20) + 1);
+    const std::pair<std::string, std::string> refused[] = {{m_dir.string(), "a folder"},
+                                                           {"/dev/zero", "not a regular file"},
+                                                           {(m_dir / "over.reg").string(), "larger than 16 MiB"}};
+    for (const auto& [file, why] : refused) {
+        auto r = Run({"reg", "import", m_image, file});
+        EXPECT_EQ(r.exitCode, 1) << file;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find(file + ": " + why), std::string::npos) << r.err;
+    }
+    auto r = Run({"reg", "import", m_image, (m_dir / "limit.reg").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("line 3:"), std::string::npos) << r.err;
+    EXPECT_EQ(Run({"reg", "export", m_image}).out, before);
+}
+
 // Output that cannot be written fails the command with one line, also when it was still in the
 // buffer as the command ended; so does a picture that cannot be written.
 TEST_F(PocketsimTest, OutputThatCannotBeWrittenFails) {
