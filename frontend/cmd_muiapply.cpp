@@ -8,6 +8,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "source_report.h"
 #include "host/kernel/process.h"
 #include "host/windows/simulated_window.h"
 #include "host/windows/window.h"
@@ -32,7 +33,8 @@ const char kUsage[] =
     "                     (for example shell32.exe) that is listed as running and owns the window.\n"
     "  --foreground CLASS the window of that class is the foreground window (default: none)\n"
     "  --answer A         answer the next message box (ok, cancel, yes or no)\n"
-    "Exit status 0, as the program's.\n";
+    "Exit status 0, as the program's. A source that does not open is named on standard error\n"
+    "with the reason.\n";
 
 }  // namespace
 
@@ -91,7 +93,11 @@ int MuiApply(const std::vector<std::string>& argv) {
         // Messages sent while windows are made or destroyed are the window layer's own business.
         if (event.kind != host::WindowEventKind::Sent) cli::PrintLine(host::FormatWindowEvent(event));
     });
-    const int exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
+    int exitCode = 0;
+    {
+        cli::SourceReport report(*session.device, {source.empty() ? std::u16string(kDefaultMuiSource) : source});
+        exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
+    }
     host::SetWindowObserver(nullptr);
     host::DestroySimulatedWindows();
     host::ClearSimulatedProcesses();
