@@ -1,6 +1,8 @@
 #include "cli.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "platform/winbase.h"
@@ -52,7 +54,7 @@ bool Parse(const std::vector<std::string>& argv, const std::vector<std::string>&
             if (Listed(valueOptions, name)) {
                 if (!inlineValue) {
                     if (i + 1 >= argv.size()) {
-                        *error = "option --" + name + " needs a value";
+                        *error = "option --" + Name(name) + " needs a value";
                         return false;
                     }
                     value = argv[++i];
@@ -61,7 +63,7 @@ bool Parse(const std::vector<std::string>& argv, const std::vector<std::string>&
             } else if (Listed(flagOptions, name) && !inlineValue) {
                 args->options.emplace_back(name, "");
             } else {
-                *error = "unknown option " + a;
+                *error = "unknown option " + Name(a);
                 return false;
             }
             continue;
@@ -71,10 +73,131 @@ bool Parse(const std::vector<std::string>& argv, const std::vector<std::string>&
     return true;
 }
 
+namespace {
+
+// The length of the UTF-8 sequence at text[at] with its code point in *out; 0 when the bytes
+// there are not UTF-8 (overlong forms and surrogates included).
+size_t DecodeUtf8(std::string_view text, size_t at, char32_t* out) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        *out = lead;
+        return 1;
+    }
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || at + length > text.size()) return 0;
+    char32_t cp = lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(at + i) & 0x3F);
+    }
+    static const char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    *out = cp;
+    return length;
+}
+
+// Characters a terminal acts on rather than shows: C1 controls (0x9B alone starts an escape
+// sequence on some terminals), line and paragraph separators, and the marks that reorder text.
+bool Invisible(char32_t cp) {
+    return (cp >= 0x80 && cp <= 0x9F) || cp == 0x200E || cp == 0x200F || (cp >= 0x2028 && cp <= 0x202E) ||
+           (cp >= 0x2066 && cp <= 0x2069);
+}
+
+std::string Escaped(std::string_view text, size_t maxChars) {
+    std::string out;
+    size_t chars = 0;
+    for (size_t at = 0; at < text.size(); ++chars) {
+        if (chars == maxChars) {
+            out += "…";
+            break;
+        }
+        char32_t cp = 0;
+        const size_t length = DecodeUtf8(text, at, &cp);
+        char escape[12];
+        if (length == 0) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned char>(text[at]));
+            out += escape;
+            ++at;
+            continue;
+        }
+        if (cp == '\n') out += "\\n";
+        else if (cp == '\t') out += "\\t";
+        else if (cp == '\r') out += "\\r";
+        else if (cp < 0x20 || cp == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(cp));
+            out += escape;
+        } else if (Invisible(cp)) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(cp));
+            out += escape;
+        } else {
+            out.append(text.substr(at, length));
+        }
+        at += length;
+    }
+    return out;
+}
+
+bool g_outputFailed = false;
+int g_outputErrno = 0;  // the first failure's, 0 when it is not known
+
+void NoteOutputFailure(int error) {
+    if (g_outputFailed) return;
+    g_outputFailed = true;
+    g_outputErrno = error;
+}
+
+}  // namespace
+
+void Out(std::string_view text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) NoteOutputFailure(errno);
+}
+
+void PrintLine(std::string_view line) {
+    Out(line);
+    Out("\n");
+    Flush();
+}
+
+void Flush() {
+    errno = 0;
+    if (std::fflush(stdout) != 0) NoteOutputFailure(errno);
+}
+
+int FinishOutput(int code) {
+    Flush();
+    // A write through printf that failed before leaves only the stream's error flag.
+    if (std::ferror(stdout)) NoteOutputFailure(0);
+    // Closing is the last write: some file systems report a failure only there.
+    errno = 0;
+    if (std::fclose(stdout) != 0) NoteOutputFailure(errno);
+    if (!g_outputFailed || code != kOk) return code;
+    std::string line = "pocketsim: cannot write standard output";
+    if (g_outputErrno) line += std::string(": ") + std::strerror(g_outputErrno);
+    std::fputs((line + "\n").c_str(), stderr);
+    return kFailure;
+}
+
 int Fail(int code, const std::string& message) {
-    std::fflush(stdout);
-    std::cerr << "pocketsim: " << message << std::endl;
+    Flush();
+    std::cerr << "pocketsim: " << Escaped(message, std::string::npos) << std::endl;
     return code;
+}
+
+std::string Name(std::string_view name) { return Escaped(name, kNameChars); }
+
+std::string NameIn(std::string_view text, std::string_view name) {
+    if (name.empty()) return std::string(text);
+    const std::string shown = Name(name);
+    std::string out;
+    size_t from = 0;
+    for (size_t found; (found = text.find(name, from)) != std::string_view::npos; from = found + name.size()) {
+        out.append(text.substr(from, found - from));
+        out += shown;
+    }
+    out.append(text.substr(from));
+    return out;
 }
 
 bool ParseAnswers(const Args& args, std::vector<int>* answers, std::string* error) {
@@ -84,7 +207,7 @@ bool ParseAnswers(const Args& args, std::vector<int>* answers, std::string* erro
         else if (word == "yes") answers->push_back(IDYES);
         else if (word == "no") answers->push_back(IDNO);
         else {
-            *error = "--answer takes ok, cancel, yes or no, not '" + word + "'";
+            *error = "--answer takes ok, cancel, yes or no, not '" + Name(word) + "'";
             return false;
         }
     }
@@ -96,11 +219,7 @@ void Attach(std::unique_ptr<host::Device> device, const Args& args, Session* ses
     std::string ignored;
     ParseAnswers(args, &answers, &ignored);
     for (int a : answers) device->QueueAnswer(a);
-    device->SetConsole([](std::string_view line) {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    });
+    device->SetConsole([](std::string_view line) { PrintLine(line); });
     session->device = std::move(device);
     session->scope = std::make_unique<host::ScopedDevice>(session->device.get());
 }
@@ -109,7 +228,7 @@ bool OpenSession(const std::string& image, const Args& args, Session* session) {
     std::string error;
     auto device = host::Device::Open(image, &error);
     if (!device) {
-        Fail(kFailure, error);
+        Fail(kFailure, NameIn(error, image));
         return false;
     }
     Attach(std::move(device), args, session);

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/kernel/device.h"
@@ -27,8 +28,33 @@ struct Args {
 bool Parse(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions,
            const std::vector<std::string>& flagOptions, Args* args, std::string* error);
 
-// Prints "pocketsim: MESSAGE" on standard error and returns code.
+// Prints "pocketsim: MESSAGE" on standard error, control characters escaped as Name escapes
+// them, and returns code.
 int Fail(int code, const std::string& message);
+
+// Standard output of a command. A write that fails (a full disk, /dev/full) is remembered with
+// its reason, and FinishOutput turns it into the command's failure.
+void Out(std::string_view text);
+// The line and a line end, flushed at once so that a reader sees each line as it happens.
+void PrintLine(std::string_view line);
+// Flushes what printf and the like left in the buffer, remembering a failure as Out does.
+void Flush();
+// The end of every command: flushes and closes standard output. When a write failed on the
+// way, a successful code becomes kFailure with one line on standard error; other codes stay,
+// since their own line has been printed.
+int FinishOutput(int code);
+
+// How many characters of a name a line shows.
+constexpr size_t kNameChars = 200;
+// A user-supplied name (an image path, a file, a key, a window spec, a source) as pocketsim's
+// error lines show it: its first kNameChars characters, then "…" when it is longer, with
+// control characters, C1 controls, line separators and bidirectional overrides escaped (\n, \t,
+// \x1b, \u202e) and bytes that are not UTF-8 as \xNN, so that a hostile name can neither forge
+// a line nor reach the terminal as an escape sequence.
+std::string Name(std::string_view name);
+// text (a reason from the emulator, which embeds the name as it was given) with every occurrence
+// of name shown as Name shows it.
+std::string NameIn(std::string_view text, std::string_view name);
 
 // Opens an existing image, installs it as the process's device, prints message boxes and resets
 // on standard output, and queues the --answer replies. Null (after printing why) on failure.

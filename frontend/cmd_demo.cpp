@@ -69,9 +69,10 @@ int Demo(const std::vector<std::string>& argv) {
     std::error_code ec;
     bool isImage = fs::exists(fs::path(image) / "device.db", ec);
     if (fs::exists(image, ec) && !isImage && !fs::is_empty(image, ec))
-        return cli::Fail(cli::kFailure, image + " is not empty and not a device image; choose another folder");
+        return cli::Fail(cli::kFailure,
+                         cli::Name(image) + " is not empty and not a device image; choose another folder");
     auto device = host::Device::Create(image, true, &error);
-    if (!device) return cli::Fail(cli::kFailure, error);
+    if (!device) return cli::Fail(cli::kFailure, cli::NameIn(error, image));
     cli::Session session;
     cli::Attach(std::move(device), args, &session);
     setup::ImageOptions options;
@@ -90,13 +91,13 @@ int Demo(const std::vector<std::string>& argv) {
     const std::string english = (fs::path(image) / "keyboard-english.png").string();
     const std::string russian = (fs::path(image) / "keyboard-russian.png").string();
     std::printf("\n== Typing \"Hi there\" on the Classic skin (Shift, H, i, Space, t, h, e, r, e)\n");
-    std::fflush(stdout);
+    cli::Flush();
     if (int rc = RunKeyboardEvents(*session.device, {"key", "48", "key", "99", "key", "89", "key", "57", "key", "86",
                                                      "key", "99", "key", "84", "key", "85", "key", "84", "status",
                                                      "render", english}))
         return rc;
     std::printf("\n== Switching to the second language and typing \"привет\" (Lang, п, р, и, в, е, т)\n");
-    std::fflush(stdout);
+    cli::Flush();
     if (int rc = RunKeyboardEvents(*session.device, {"key", "51", "key", "98", "key", "99", "key", "109", "key", "96",
                                                      "key", "86", "key", "110", "status", "down", "@98", "render",
                                                      russian}))
@@ -107,7 +108,7 @@ int Demo(const std::vector<std::string>& argv) {
     // A language switch's script: the Russian package, with the English one as the companion
     // whose names are merged into it, as the language switcher runs it.
     std::printf("\n== Running \\Windows\\vl_0419.xml (Russian) with \\Windows\\vl_0409.xml as its companion\n");
-    std::fflush(stdout);
+    cli::Flush();
     auto snapshot = [&] {
         std::vector<std::string> lines = Capture([](FILE* out) { view::PrintTree(out); });
         std::vector<std::string> registry = Capture([&](FILE* out) { view::PrintRegistry(*session.device, out, &error); });
@@ -124,7 +125,7 @@ int Demo(const std::vector<std::string>& argv) {
     // The configuration runner applies the sample script; this image has no ROM version, so only
     // the language conditions can hold, and the script ends by asking for a reset.
     std::printf("\n== Applying \\Windows\\muiconfig.xml as \\Windows\\muiapply.exe does\n");
-    std::fflush(stdout);
+    cli::Flush();
     MuiApplyMain(nullptr);
     std::printf("\n== The settings it wrote (this image has no ROM version, so no ROM condition held)\n");
     std::string settings;

@@ -34,13 +34,13 @@ int Init(const std::vector<std::string>& argv) {
         options.romVersion = args.Value("rom");
         if (!setup::IsRomVersion(options.romVersion))
             return cli::Fail(cli::kUsage, "--rom takes three decimal numbers X.Y.Z, for example 1.10.5, not '" +
-                                              options.romVersion + "'");
+                                              cli::Name(options.romVersion) + "'");
     }
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
 
     auto device = host::Device::Create(args.positional[0], args.Has("force"), &error);
-    if (!device) return cli::Fail(cli::kFailure, error);
+    if (!device) return cli::Fail(cli::kFailure, cli::NameIn(error, args.positional[0]));
     cli::Session session;
     cli::Attach(std::move(device), args, &session);
     if (!setup::PopulateImage(*session.device, options, &error)) return cli::Fail(cli::kFailure, error);

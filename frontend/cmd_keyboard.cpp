@@ -115,7 +115,7 @@ bool ParseEvents(const std::vector<std::string>& words, std::vector<Event>* even
         for (const Name& n : kNames)
             if (words[i] == n.word) name = &n;
         if (!name) {
-            *error = "unknown event '" + words[i] + "' (try pocketsim keyboard --help)";
+            *error = "unknown event '" + cli::Name(words[i]) + "' (try pocketsim keyboard --help)";
             return false;
         }
         Event event{name->kind, {}, {}};
@@ -136,7 +136,7 @@ bool ParseEvents(const std::vector<std::string>& words, std::vector<Event>* even
                 ok = !arg.empty();
             }
             if (!ok) {
-                *error = "bad argument '" + arg + "' for event '" + name->word + "'";
+                *error = "bad argument '" + cli::Name(arg) + "' for event '" + name->word + "'";
                 return false;
             }
         }
@@ -235,7 +235,9 @@ public:
             *error = "the input method has no panel to draw";
             return false;
         }
-        return host::WritePng(*pixels, file, error);
+        if (host::WritePng(*pixels, file, error)) return true;
+        *error = cli::NameIn(*error, file);
+        return false;
     }
 
     bool Show(std::string* error) { return Check(m_sip.Show(), "the keyboard could not be shown", error); }
@@ -260,7 +262,8 @@ public:
             *error = "cannot store the skin setting";
             return false;
         }
-        return Check(m_sip.SettingsChanged(), "the keyboard could not start with skin '" + name + "'", error);
+        return Check(m_sip.SettingsChanged(), "the keyboard could not start with skin '" + cli::Name(name) + "'",
+                     error);
     }
 
 private:
@@ -339,7 +342,7 @@ int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& word
         case Kind::Rotate: ok = panel.Rotate(&error); break;
         case Kind::Skin: ok = panel.Skin(event.text, &error); break;
         }
-        std::fflush(stdout);
+        cli::Flush();
         if (!ok) return cli::Fail(cli::kFailure, error);
     }
     return cli::kOk;

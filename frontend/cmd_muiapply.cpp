@@ -8,6 +8,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "source_report.h"
 #include "host/kernel/process.h"
 #include "host/windows/simulated_window.h"
 #include "host/windows/window.h"
@@ -32,13 +33,8 @@ const char kUsage[] =
     "                     (for example shell32.exe) that is listed as running and owns the window.\n"
     "  --foreground CLASS the window of that class is the foreground window (default: none)\n"
     "  --answer A         answer the next message box (ok, cancel, yes or no)\n"
-    "Exit status 0, as the program's.\n";
-
-void PrintLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+    "Exit status 0, as the program's. A source that does not open is named on standard error\n"
+    "with the reason.\n";
 
 }  // namespace
 
@@ -55,7 +51,9 @@ int MuiApply(const std::vector<std::string>& argv) {
     std::vector<host::SimulatedWindowSpec> specs;
     for (const std::string& text : args.Values("window")) {
         host::SimulatedWindowSpec spec;
-        if (!host::ParseSimulatedWindow(FromUtf8(text), &spec, &error)) return cli::Fail(cli::kUsage, error);
+        // The reason quotes the spec as the window layer read it.
+        if (!host::ParseSimulatedWindow(FromUtf8(text), &spec, &error))
+            return cli::Fail(cli::kUsage, cli::NameIn(error, ToUtf8(FromUtf8(text))));
         specs.push_back(std::move(spec));
     }
     const bool hasForeground = args.Has("foreground");
@@ -64,7 +62,8 @@ int MuiApply(const std::vector<std::string>& argv) {
     for (size_t i = 0; hasForeground && i < specs.size() && foregroundIndex == specs.size(); ++i)
         if (specs[i].className == foregroundClass) foregroundIndex = i;
     if (hasForeground && foregroundIndex == specs.size())
-        return cli::Fail(cli::kUsage, "--foreground names no --window class: '" + args.Value("foreground") + "'");
+        return cli::Fail(cli::kUsage,
+                         "--foreground names no --window class: '" + cli::Name(args.Value("foreground")) + "'");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
     const std::u16string source = args.positional.size() > 1 ? FromUtf8(args.positional[1]) : std::u16string();
@@ -79,7 +78,7 @@ int MuiApply(const std::vector<std::string>& argv) {
         HWND window = host::CreateSimulatedWindow(spec);
         if (!window) {
             host::DestroySimulatedWindows();
-            return cli::Fail(cli::kFailure, "cannot make the window of class '" + ToUtf8(spec.className) +
+            return cli::Fail(cli::kFailure, "cannot make the window of class '" + cli::Name(ToUtf8(spec.className)) +
                                                 "' (error " + std::to_string(GetLastError()) + ")");
         }
         windows.push_back(window);
@@ -92,13 +91,16 @@ int MuiApply(const std::vector<std::string>& argv) {
 
     host::SetWindowObserver([](const host::WindowEvent& event) {
         // Messages sent while windows are made or destroyed are the window layer's own business.
-        if (event.kind != host::WindowEventKind::Sent) PrintLine(host::FormatWindowEvent(event));
+        if (event.kind != host::WindowEventKind::Sent) cli::PrintLine(host::FormatWindowEvent(event));
     });
-    const int exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
+    int exitCode = 0;
+    {
+        cli::SourceReport report(*session.device, {source.empty() ? std::u16string(kDefaultMuiSource) : source});
+        exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
+    }
     host::SetWindowObserver(nullptr);
     host::DestroySimulatedWindows();
     host::ClearSimulatedProcesses();
-    std::fflush(stdout);
     return exitCode;
 }
 

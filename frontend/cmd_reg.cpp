@@ -1,6 +1,10 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 #include "cli.h"
 #include "commands.h"
@@ -16,7 +20,50 @@ const char kUsage[] =
     "       pocketsim reg import IMAGE FILE\n"
     "export prints the registry (or the subtree of KEY, as HKEY_LOCAL_MACHINE\\Software\\...) as\n"
     ".reg text; import merges a .reg file (REGEDIT4 or version 5.00, UTF-8 or UTF-16) and applies\n"
-    "nothing when the file has an error.\n";
+    "nothing when the file has an error. FILE is a regular file of at most 16 MiB.\n";
+
+// The whole file is checked before anything is applied, so it is held in memory: a handheld's
+// registry exports to a few hundred kilobytes, and a larger file is refused rather than read.
+constexpr size_t kMaxRegFileBytes = 16u << 20;
+
+std::string Reason(const std::string& path, const char* why) { return cli::Name(path) + ": " + why; }
+
+// A regular file's bytes; false with the reason for anything else (a folder, a device, a FIFO)
+// and for a file larger than kMaxRegFileBytes.
+bool ReadRegFile(const std::string& path, std::string* bytes, std::string* error) {
+    // Not blocking, so that a FIFO without a writer is refused rather than waited for.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = Reason(path, std::strerror(errno));
+        return false;
+    }
+    struct stat st{};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok) *error = Reason(path, std::strerror(errno));
+    else if (S_ISDIR(st.st_mode)) *error = Reason(path, "a folder, not a .reg file");
+    else if (!S_ISREG(st.st_mode)) *error = Reason(path, "not a regular file");
+    ok = ok && S_ISREG(st.st_mode);
+    // The size is checked again while reading, since the file may grow meanwhile.
+    bool tooLarge = ok && static_cast<uint64_t>(st.st_size) > kMaxRegFileBytes;
+    char buffer[1 << 16];
+    while (ok && !tooLarge) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            *error = Reason(path, std::strerror(errno));
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else if (bytes->size() + static_cast<size_t>(got) > kMaxRegFileBytes) {
+            tooLarge = true;
+        } else {
+            bytes->append(buffer, static_cast<size_t>(got));
+        }
+    }
+    ::close(fd);
+    if (tooLarge) *error = Reason(path, "larger than 16 MiB, the most a .reg file may hold");
+    return ok && !tooLarge;
+}
 
 }  // namespace
 
@@ -34,23 +81,25 @@ int Reg(const std::vector<std::string>& argv) {
         if (pos.size() < 2 || pos.size() > 3) return cli::Fail(cli::kUsage, "reg export takes IMAGE [KEY]");
         cli::Session session;
         if (!cli::OpenSession(pos[1], args, &session)) return cli::kFailure;
+        const std::u16string key = pos.size() == 3 ? FromUtf8(pos[2]) : std::u16string();
         std::string text;
-        if (!host::ExportRegistry(*session.device, pos.size() == 3 ? FromUtf8(pos[2]) : std::u16string(), &text, &error))
-            return cli::Fail(cli::kFailure, error);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        // The reason quotes the key as the registry read it.
+        if (!host::ExportRegistry(*session.device, key, &text, &error))
+            return cli::Fail(cli::kFailure, cli::NameIn(error, ToUtf8(key)));
+        cli::Out(text);
         return cli::kOk;
     }
     if (pos[0] == "import") {
         if (pos.size() != 3) return cli::Fail(cli::kUsage, "reg import takes IMAGE FILE");
-        std::ifstream in(pos[2], std::ios::binary);
-        if (!in) return cli::Fail(cli::kFailure, "cannot read " + pos[2]);
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string bytes;
+        if (!ReadRegFile(pos[2], &bytes, &error)) return cli::Fail(cli::kFailure, "cannot import " + error);
         cli::Session session;
         if (!cli::OpenSession(pos[1], args, &session)) return cli::kFailure;
-        if (!host::ImportRegistry(*session.device, bytes, &error)) return cli::Fail(cli::kFailure, pos[2] + ": " + error);
+        if (!host::ImportRegistry(*session.device, bytes, &error))
+            return cli::Fail(cli::kFailure, cli::Name(pos[2]) + ": " + error);
         return cli::kOk;
     }
-    return cli::Fail(cli::kUsage, "unknown reg command '" + pos[0] + "' (export or import)");
+    return cli::Fail(cli::kUsage, "unknown reg command '" + cli::Name(pos[0]) + "' (export or import)");
 }
 
 }  // namespace commands

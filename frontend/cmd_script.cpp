@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "source_report.h"
 #include "platform/com.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -30,7 +31,8 @@ const char kUsage[] =
     "                 (default: CurLang as stored, 0 when missing)\n"
     "  --target HEX   language being switched to (default 0)\n"
     "  --answer A     answer the next message box (ok, cancel, yes or no)\n"
-    "HEX is 1 to 8 hexadecimal digits, with or without 0x. Exit status 0 when Run returned 1.\n";
+    "HEX is 1 to 8 hexadecimal digits, with or without 0x. Exit status 0 when Run returned 1.\n"
+    "A source that does not open is named on standard error with the reason.\n";
 
 // 1 to 8 hexadecimal digits, optionally after 0x; nothing else.
 bool ParseLanguage(const std::string& text, DWORD* value) {
@@ -84,10 +86,12 @@ int Script(const std::vector<std::string>& argv) {
     DWORD current = 0, target = 0;
     const bool hasCurrent = args.Has("cur");
     if (hasCurrent && !ParseLanguage(args.Value("cur"), &current))
-        return cli::Fail(cli::kUsage, "--cur takes a hexadecimal language identifier, not '" + args.Value("cur") + "'");
+        return cli::Fail(cli::kUsage,
+                         "--cur takes a hexadecimal language identifier, not '" + cli::Name(args.Value("cur")) + "'");
     if (args.Has("target") && !ParseLanguage(args.Value("target"), &target))
         return cli::Fail(cli::kUsage,
-                         "--target takes a hexadecimal language identifier, not '" + args.Value("target") + "'");
+                         "--target takes a hexadecimal language identifier, not '" + cli::Name(args.Value("target")) +
+                             "'");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
     const std::u16string source = FromUtf8(args.positional[1]);
@@ -105,10 +109,14 @@ int Script(const std::vector<std::string>& argv) {
     }
 
     HRESULT status = S_OK;
-    int ran = RunLanguageScript(source.c_str(), hasCompanion ? companion.c_str() : nullptr, current, target, &status);
+    int ran = 0;
+    {
+        cli::SourceReport report(*session.device, hasCompanion ? std::vector{source, companion} : std::vector{source});
+        ran = RunLanguageScript(source.c_str(), hasCompanion ? companion.c_str() : nullptr, current, target, &status);
+    }
 
     std::printf("Run=%d status=0x%08X\n", ran, static_cast<unsigned>(status));
-    std::fflush(stdout);
+    cli::Flush();
     return ran == 1 ? cli::kOk : cli::kFailure;
 }
 

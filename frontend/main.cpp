@@ -43,10 +43,10 @@ int main(int argc, char** argv) {
     std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
-        return cli::kOk;
+        return cli::FinishOutput(cli::kOk);
     }
     std::vector<std::string> rest(argv + 2, argv + argc);
     for (auto& c : kCommands)
-        if (name == c.name) return c.run(rest);
-    return cli::Fail(cli::kUsage, "unknown command '" + name + "' (try pocketsim --help)");
+        if (name == c.name) return cli::FinishOutput(c.run(rest));
+    return cli::Fail(cli::kUsage, "unknown command '" + cli::Name(name) + "' (try pocketsim --help)");
 }

@@ -157,3 +157,13 @@ TEST_F(PocketsimMuiApplyTest, BadArgumentsAreRefused) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
 }
+
+// A configuration source that does not open is named on standard error; the run goes on as the
+// program's does, printing nothing and ending with its status.
+TEST_F(PocketsimMuiApplyTest, AnUnopenedSourceIsNamed) {
+    Init();
+    auto r = Run({"muiapply", m_image, "file://\\Windows\\none.xml", "--window", "App|A|visible|app.exe"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "pocketsim: script source \"file://\\Windows\\none.xml\": no such file (ERROR_FILE_NOT_FOUND)\n");
+}

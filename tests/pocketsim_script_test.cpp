@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "host/kernel/device.h"
+#include "loopback.h"
 #include "run_program.h"
 #include "script_test_support.h"
-#include "host/kernel/device.h"
 
 namespace fs = std::filesystem;
 
@@ -64,6 +65,37 @@ TEST_F(PocketsimScriptTest, FailedLoadsReportRunZero) {
     r = Run({"script", m_image, "\\Temp\\msg.xml", "--companion", "\\Temp\\missing.xml"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "Run=0 status=0x00000000\n");
+}
+
+// A source that does not open is named on standard error with the reason, beside the status
+// line, which stays as it was: a missing file, a refused connection and a server that never
+// answers (ended by the image's time-out).
+TEST_F(PocketsimScriptTest, UnopenedSourcesAreNamedOnStandardError) {
+    Init();
+    {
+        std::string error;
+        auto device = host::Device::Open(m_image, &error);
+        ASSERT_TRUE(device) << error;
+        device->SetSetting("inet.connect_timeout_ms", "1000");
+        device->SetSetting("inet.timeout_ms", "500");
+    }
+    Put(u"\\Temp\\ok.xml", "<script/>");
+    auto r = Run({"script", m_image, "\\Temp\\ok.xml", "--companion", "FILE:\\Temp\\missing.xml"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "Run=0 status=0x00000000\n");
+    EXPECT_EQ(r.err, "pocketsim: script source \"FILE:\\Temp\\missing.xml\": no such file (ERROR_FILE_NOT_FOUND)\n");
+
+    const std::string refused = "http://127.0.0.1:" + std::to_string(testing_support::FreePort()) + "/x.xml";
+    r = Run({"script", m_image, refused});
+    EXPECT_EQ(r.out, "Run=0 status=0x00000000\n");
+    EXPECT_EQ(r.err,
+              "pocketsim: script source \"" + refused + "\": connection refused (ERROR_INTERNET_CANNOT_CONNECT)\n");
+
+    testing_support::SilentListener silent;
+    const std::string silentSource = "http://127.0.0.1:" + std::to_string(silent.port) + "/x.xml";
+    r = Run({"script", m_image, silentSource});
+    EXPECT_EQ(r.out, "Run=0 status=0x00000000\n");
+    EXPECT_EQ(r.err, "pocketsim: script source \"" + silentSource + "\": timed out (ERROR_INTERNET_TIMEOUT)\n");
 }
 
 // Message boxes print as journal lines before the result; --cur is written to CurLang first,

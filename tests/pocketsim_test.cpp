@@ -147,3 +147,79 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(fs::exists(m_dir / "notes.txt"));
 }
+
+// reg import reads a regular file of at most 16 MiB: a folder, a device or a larger file is
+// refused with one line naming it and changes nothing; a file of exactly that size is read (and
+// here fails on its own line 3).
+TEST_F(PocketsimTest, ImportReadsOnlyRegularFilesUpTo16MiB) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    const std::string before = Run({"reg", "export", m_image}).out;
+    WriteFile("limit.reg", "REGEDIT4\n\n");
+    WriteFile("over.reg", "REGEDIT4\n\n");
+    // Sparse: the sizes cost no disk and reading them costs little.
+    fs::resize_file(m_dir / "limit.reg", 16u << 20);
+    fs::resize_file(m_dir / "over.reg", (16u << 20) + 1);
+    const std::pair<std::string, std::string> refused[] = {{m_dir.string(), "a folder"},
+                                                           {"/dev/zero", "not a regular file"},
+                                                           {(m_dir / "over.reg").string(), "larger than 16 MiB"}};
+    for (const auto& [file, why] : refused) {
+        auto r = Run({"reg", "import", m_image, file});
+        EXPECT_EQ(r.exitCode, 1) << file;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find(file + ": " + why), std::string::npos) << r.err;
+    }
+    auto r = Run({"reg", "import", m_image, (m_dir / "limit.reg").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("line 3:"), std::string::npos) << r.err;
+    EXPECT_EQ(Run({"reg", "export", m_image}).out, before);
+}
+
+// Output that cannot be written fails the command with one line, also when it was still in the
+// buffer as the command ended; so does a picture that cannot be written.
+TEST_F(PocketsimTest, OutputThatCannotBeWrittenFails) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    for (std::vector<std::string> args : {std::vector<std::string>{"reg", "export", m_image},
+                                          {"reg", "export", m_image, "HKEY_CURRENT_USER\\MUI"},
+                                          {"keyboard", m_image, "key", "48", "status"},
+                                          {"--help"}}) {
+        auto r = testing_support::RunPocketsim(args, m_dir / "run", "/dev/full");
+        EXPECT_EQ(r.exitCode, 1) << args.back();
+        EXPECT_EQ(r.err, "pocketsim: cannot write standard output: No space left on device\n") << args.back();
+    }
+    for (const std::string& picture : {(m_dir / "missing" / "k.png").string(), std::string("/dev/full")}) {
+        auto r = Run({"keyboard", m_image, "render", picture});
+        EXPECT_EQ(r.exitCode, 1) << picture;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+    }
+}
+
+// A name in an error line has its control characters escaped and is cut to 200 characters, so
+// that a hostile name can forge neither a line nor a terminal escape.
+TEST_F(PocketsimTest, NamesInErrorLinesAreEscapedAndCut) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    // The last byte is not UTF-8 (alone, 0x9b starts an escape sequence on some terminals); it is
+    // shown as \x9b, or as U+FFFD where the emulator read the name as device text.
+    const std::string hostile = "x\x1b[2J\nfake\t\xe2\x80\xae\x9b";
+    const std::string shown = "x\\x1b[2J\\nfake\\t\\u202e";
+    for (std::vector<std::string> args : {std::vector<std::string>{"frob" + hostile},
+                                          {"init", "--" + hostile},
+                                          {"init", m_image, "--rom", hostile},
+                                          {"register", m_image, "--answer", hostile},
+                                          {"reg", "export", m_image + hostile},
+                                          {"reg", "export", m_image, "HKLM\\" + hostile},
+                                          {"reg", "import", m_image, hostile},
+                                          {"keyboard", m_image, hostile},
+                                          {"script", m_image, "\\x.xml", "--cur", hostile},
+                                          {"muiapply", m_image, "--window", "|" + hostile}}) {
+        auto r = Run(args);
+        EXPECT_NE(r.exitCode, 0) << args.back();
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_EQ(r.err.find_first_of("\x1b\x9b"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(shown), std::string::npos) << r.err;
+    }
+    const std::string longImage = (m_dir / std::string(300, 'n')).string();
+    auto r = Run({"reg", "export", longImage});
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find(longImage.substr(0, 200) + "…"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(longImage.substr(0, 201)), std::string::npos) << r.err;
+}

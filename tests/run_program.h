@@ -29,9 +29,11 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
     return buffer.str();
 }
 
-inline RunResult RunPocketsim(const std::vector<std::string>& args, const std::filesystem::path& scratch) {
+// stdoutTo: where standard output goes instead of a file read back into out (/dev/full ...).
+inline RunResult RunPocketsim(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                              const std::filesystem::path& stdoutTo = {}) {
     std::filesystem::create_directories(scratch);
-    auto outPath = scratch / "stdout.txt", errPath = scratch / "stderr.txt";
+    auto outPath = stdoutTo.empty() ? scratch / "stdout.txt" : stdoutTo, errPath = scratch / "stderr.txt";
     pid_t pid = fork();
     if (pid == 0) {
         if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
@@ -48,7 +50,7 @@ inline RunResult RunPocketsim(const std::vector<std::string>& args, const std::f
     int status = 0;
     waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadWholeFile(outPath);
+    if (stdoutTo.empty()) result.out = ReadWholeFile(outPath);
     result.err = ReadWholeFile(errPath);
     return result;
 }

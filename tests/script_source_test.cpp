@@ -1,10 +1,7 @@
 // Script sources: files from the object store, HTTP and FTP from servers the tests start on
 // loopback. No test reaches an outside host.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,10 +14,15 @@
 #include "platform/files.h"
 #include "platform/inet.h"
 #include "platform/text.h"
+#include "loopback.h"
 #include "script/script_source.h"
 #include "test_image.h"
 
 namespace {
+
+using testing_support::FreePort;
+using testing_support::PortAccepts;
+using testing_support::SilentListener;
 
 constexpr ULONG kSentinel = 0xdeadbeef;
 
@@ -45,40 +47,6 @@ std::string ReadSource(const std::u16string& source) {
     EXPECT_EQ(stream->Close(), 1);
     EXPECT_EQ(stream->Release(), 0u);
     return text;
-}
-
-// A loopback socket that listens, never accepts and never answers.
-struct SilentListener {
-    int fd = -1;
-    int port = 0;
-    SilentListener() {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 4) != 0)
-            return;
-        socklen_t len = sizeof addr;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        port = ntohs(addr.sin_port);
-    }
-    ~SilentListener() { close(fd); }
-};
-
-int FreePort() {
-    SilentListener probe;
-    return probe.port;
-}
-
-bool PortAccepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    return ok;
 }
 
 // A server process on loopback, killed when the test ends.
@@ -252,6 +220,33 @@ TEST_F(ScriptSourceTest, HttpFollowsRedirectsWithinBounds) {
         EXPECT_EQ(OpenScriptStream(Url("http", path.c_str()).c_str(), 1), nullptr) << path;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_HTTP_REDIRECT_FAILED)) << path;
     }
+}
+
+// A download that fails tells the device's diagnostic sink the address and why, with the error
+// code it fails with; one that succeeds tells it nothing.
+TEST_F(ScriptSourceTest, FailedDownloadsSayWhy) {
+    m_port = FreePort();
+    ASSERT_TRUE(m_server.Start({"/usr/bin/python3", VX_SOURCE_DIR "/tests/data_src/redirect_server.py",
+                                std::to_string(m_port)},
+                               m_port));
+    std::string said;
+    m_device->SetDiagnosticSink([&](std::string_view name, std::string_view reason) {
+        said += std::string(name) + " -> " + std::string(reason) + "\n";
+    });
+    const std::string base = "http://127.0.0.1:" + std::to_string(m_port);
+    const std::string ftp = "ftp://127.0.0.1:" + std::to_string(m_port) + "/doc";
+    EXPECT_EQ(ReadSource(Url("http", "/doc")), kScript);
+    for (const std::string& path : {std::string("/none"), std::string("/status/500"), std::string("/chain/6"),
+                                    std::string("/bare"), "/to?" + ftp})
+        EXPECT_EQ(OpenScriptStream(Url("http", path.c_str()).c_str(), 1), nullptr) << path;
+    EXPECT_EQ(OpenScriptStream(u"http://", 1), nullptr);
+    EXPECT_EQ(said, base + "/none -> HTTP status 404 (ERROR_FILE_NOT_FOUND)\n" +
+                        base + "/status/500 -> HTTP status 500 (ERROR_HTTP_INVALID_SERVER_RESPONSE)\n" +
+                        base + "/chain/6 -> more than 5 redirects (ERROR_HTTP_REDIRECT_FAILED)\n" +
+                        base + "/bare -> HTTP status 302 without an address to follow (ERROR_HTTP_REDIRECT_FAILED)\n" +
+                        base + "/to?" + ftp +
+                        " -> redirected to an address that is not HTTP or HTTPS (ERROR_HTTP_REDIRECT_FAILED)\n"
+                        "http:// -> no host name (ERROR_INTERNET_INVALID_URL)\n");
 }
 
 // ftp: in any case is a binary download from the port written in the address; 550 fails.

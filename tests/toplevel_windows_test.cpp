@@ -329,3 +329,17 @@ TEST_F(TopLevelWindowsTest, SimulatedWindowsRecordAndClose) {
 }
 
 }  // namespace
+
+// Nobody looks at a simulated program's window: a visible one is painted (its update region
+// empties) without ever holding pixels, however many of them a run makes.
+TEST_F(TopLevelWindowsTest, SimulatedWindowsPaintWithoutPixels) {
+    host::SimulatedWindowSpec spec;
+    spec.className = u"Sim Paint";
+    spec.title = u"Sim";
+    HWND shown = host::CreateSimulatedWindow(spec);
+    ASSERT_NE(shown, nullptr);
+    host::RunSimulatedPrograms();
+    RECT update{};
+    EXPECT_FALSE(GetUpdateRect(shown, &update, FALSE));
+    EXPECT_EQ(host::WindowFromHandle(shown)->SurfaceBytes(), 0u);
+}

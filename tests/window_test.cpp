@@ -145,6 +145,37 @@ TEST(HostWindows, WindowContexts) {
     EXPECT_TRUE(DeleteObject(bitmap));
 }
 
+// A window holds no pixels until it is first drawn into: sizing, invalidating and validating
+// leave it without a surface; GetDC and BeginPaint give it one of its client size at that time,
+// and a later resize keeps what was drawn.
+TEST(HostWindows, SurfaceComesWithTheFirstContext) {
+    HostWindow a(240, 320), b(16, 8);
+    host::Window* first = host::WindowFromHandle(a.handle);
+    host::Window* second = host::WindowFromHandle(b.handle);
+    RECT r{0, 0, 8, 8};
+    ASSERT_TRUE(InvalidateRect(a.handle, &r, TRUE));
+    ASSERT_TRUE(ValidateRect(a.handle, nullptr));
+    ASSERT_TRUE(SetWindowPos(a.handle, nullptr, 0, 0, 120, 40, SWP_NOMOVE | SWP_NOZORDER));
+    EXPECT_EQ(first->SurfaceBytes(), 0u);
+    EXPECT_EQ(second->SurfaceBytes(), 0u);
+
+    HDC dc = GetDC(a.handle);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(first->SurfaceBytes(), 120u * 40u * 4u);
+    ASSERT_NE(FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 0);
+    EXPECT_EQ(ReleaseDC(a.handle, dc), 1);
+    ASSERT_TRUE(SetWindowPos(a.handle, nullptr, 0, 0, 60, 20, SWP_NOMOVE | SWP_NOZORDER));
+    EXPECT_EQ(first->SurfaceBytes(), 60u * 20u * 4u);
+    EXPECT_EQ(a.At(7, 7), 0xFFFFFFu);
+    EXPECT_EQ(a.At(8, 8), 0u);
+
+    PAINTSTRUCT ps{};
+    ASSERT_TRUE(InvalidateRect(b.handle, nullptr, FALSE));
+    ASSERT_NE(BeginPaint(b.handle, &ps), nullptr);
+    EXPECT_EQ(second->SurfaceBytes(), 16u * 8u * 4u);
+    EXPECT_TRUE(EndPaint(b.handle, &ps));
+}
+
 // SetCapture returns the window that held the capture; an unknown window cannot take it; a
 // destroyed window gives it up.
 TEST(HostWindows, PenCapture) {

@@ -63,6 +63,14 @@ public:
     void Trace(std::u16string_view line) const {
         if (m_trace) m_trace(line);
     }
+    // Why something a person named could not be used (a script source that did not download:
+    // its address, and the reason with the platform's error code), for the front end to show.
+    // Dropped when no sink is set.
+    using DiagnosticSink = std::function<void(std::string_view name, std::string_view reason)>;
+    void SetDiagnosticSink(DiagnosticSink sink) { m_diagnostic = std::move(sink); }
+    void Diagnose(std::string_view name, std::string_view reason) const {
+        if (m_diagnostic) m_diagnostic(name, reason);
+    }
 
 private:
     Device(std::filesystem::path root, std::unique_ptr<Database> db);
@@ -75,6 +83,7 @@ private:
     std::unique_ptr<ComRuntime> m_com;
     std::function<void(std::string_view)> m_console;
     std::function<void(std::u16string_view)> m_trace;
+    DiagnosticSink m_diagnostic;
     std::deque<int> m_answers;
 };
 

@@ -2,12 +2,14 @@
 // HttpSendRequestW and the body is kept in memory, so InternetReadFile never blocks. Every
 // transfer has a connect timeout, a total timeout and a size cap taken from the device's
 // settings ("inet.connect_timeout_ms", "inet.timeout_ms", "inet.max_bytes"), so a server that
-// hangs or streams without end cannot freeze the device.
+// hangs or streams without end cannot freeze the device. An address that cannot be read is
+// told to the device's diagnostic sink with the reason, since the error code alone says little.
 #include "platform/inet.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -131,14 +133,62 @@ DWORD ErrorFromCurl(CURLcode code) {
     }
 }
 
+std::string ErrorName(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND: return "ERROR_FILE_NOT_FOUND";
+    case ERROR_NOT_ENOUGH_MEMORY: return "ERROR_NOT_ENOUGH_MEMORY";
+    case ERROR_INSUFFICIENT_BUFFER: return "ERROR_INSUFFICIENT_BUFFER";
+    case ERROR_INTERNET_TIMEOUT: return "ERROR_INTERNET_TIMEOUT";
+    case ERROR_INTERNET_NAME_NOT_RESOLVED: return "ERROR_INTERNET_NAME_NOT_RESOLVED";
+    case ERROR_INTERNET_CANNOT_CONNECT: return "ERROR_INTERNET_CANNOT_CONNECT";
+    case ERROR_INTERNET_INVALID_URL: return "ERROR_INTERNET_INVALID_URL";
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return "ERROR_INTERNET_UNRECOGNIZED_SCHEME";
+    case ERROR_INTERNET_CONNECTION_RESET: return "ERROR_INTERNET_CONNECTION_RESET";
+    case ERROR_INTERNET_CONNECTION_ABORTED: return "ERROR_INTERNET_CONNECTION_ABORTED";
+    case ERROR_INTERNET_EXTENDED_ERROR: return "ERROR_INTERNET_EXTENDED_ERROR";
+    case ERROR_HTTP_REDIRECT_FAILED: return "ERROR_HTTP_REDIRECT_FAILED";
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE: return "ERROR_HTTP_INVALID_SERVER_RESPONSE";
+    case ERROR_INTERNET_INTERNAL_ERROR: return "ERROR_INTERNET_INTERNAL_ERROR";
+    default: return "error " + std::to_string(code);
+    }
+}
+
+// Fails the call with code, and tells the device's diagnostic sink why name could not be read.
+void Fail(DWORD code, const std::string& name, const std::string& why) {
+    host::SetLastErrorCode(code);
+    if (host::Device* device = host::CurrentDevice())
+        device->Diagnose(name, why + " (" + ErrorName(code) + ")");
+}
+
+// A person's words for a failed transfer; detail is curl's own message, osError the system's.
+std::string FailureText(CURLcode code, long osError, const char* detail) {
+    switch (code) {
+    case CURLE_OPERATION_TIMEDOUT: return "timed out";
+    case CURLE_COULDNT_RESOLVE_HOST: return "host name not found";
+    case CURLE_COULDNT_CONNECT:
+        if (osError == ECONNREFUSED) return "connection refused";
+        return osError ? std::string("cannot connect: ") + std::strerror(static_cast<int>(osError)) : "cannot connect";
+    case CURLE_REMOTE_FILE_NOT_FOUND: return "no such file on the server";
+    case CURLE_RECV_ERROR: return "the connection was reset";
+    case CURLE_GOT_NOTHING: return "the server sent nothing";
+    case CURLE_PARTIAL_FILE: return "the transfer ended early";
+    default: return detail && *detail ? detail : curl_easy_strerror(code);
+    }
+}
+
 std::once_flag g_curlInit;
 
-// Runs one transfer of `url` into `out`; returns 0 or the platform's error code.
-DWORD Fetch(const std::string& url, bool http, std::vector<unsigned char>& out) {
+// Runs one transfer of `url` into `out`; returns 0 or the platform's error code with the
+// reason in *why.
+DWORD Fetch(const std::string& url, bool http, std::vector<unsigned char>& out, std::string* why) {
     std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     CURL* curl = curl_easy_init();
-    if (!curl)
+    if (!curl) {
+        *why = "out of memory";
         return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    char detail[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
     Sink sink{&out, static_cast<size_t>(SettingNumber("inet.max_bytes", static_cast<long>(kDefaultMaxBytes)))};
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, http ? "http,https" : "ftp");
@@ -161,27 +211,42 @@ DWORD Fetch(const std::string& url, bool http, std::vector<unsigned char>& out) 
         curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
     }
     CURLcode code = curl_easy_perform(curl);
-    long status = 0;
+    long status = 0, osError = 0;
     if (code == CURLE_OK && http)
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
     curl_easy_cleanup(curl);
-    if (sink.overflow)
+    if (sink.overflow) {
+        *why = "larger than " + std::to_string(sink.cap) + " bytes";
         return ERROR_NOT_ENOUGH_MEMORY;
+    }
     // The first request is always http: an unsupported scheme can only come from a redirect.
-    if (http && (code == CURLE_TOO_MANY_REDIRECTS || code == CURLE_UNSUPPORTED_PROTOCOL))
+    if (http && code == CURLE_TOO_MANY_REDIRECTS) {
+        *why = "more than " + std::to_string(kMaxRedirects) + " redirects";
         return ERROR_HTTP_REDIRECT_FAILED;
-    if (code != CURLE_OK)
+    }
+    if (http && code == CURLE_UNSUPPORTED_PROTOCOL) {
+        *why = "redirected to an address that is not HTTP or HTTPS";
+        return ERROR_HTTP_REDIRECT_FAILED;
+    }
+    if (code != CURLE_OK) {
+        *why = FailureText(code, osError, detail);
         return ErrorFromCurl(code);
+    }
     if (!http)
         return 0;
+    *why = "HTTP status " + std::to_string(status);
     if (status == 404 || status == 410)
         return ERROR_FILE_NOT_FOUND;
     // A redirect that could not be followed (no Location) leaves a 3xx answer, whose body is
     // never a document.
-    if (status >= 300 && status < 400)
+    if (status >= 300 && status < 400) {
+        *why += " without an address to follow";
         return ERROR_HTTP_REDIRECT_FAILED;
+    }
     if (status >= 400 || status < 200)
         return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    why->clear();
     return 0;
 }
 
@@ -257,11 +322,13 @@ BOOL InternetCrackUrlW(LPCWSTR url, DWORD length, DWORD flags, URL_COMPONENTSW* 
         return FALSE;
     }
     std::u16string text(url, length ? length : wcslen(url));
-    size_t colon = text.find(u':');
-    if (colon == std::u16string::npos || colon == 0 || text.compare(colon, 3, u"://") != 0) {
-        host::SetLastErrorCode(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    auto fail = [&text](DWORD code, const char* why) {
+        Fail(code, ToUtf8(text), why);
         return FALSE;
-    }
+    };
+    size_t colon = text.find(u':');
+    if (colon == std::u16string::npos || colon == 0 || text.compare(colon, 3, u"://") != 0)
+        return fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME, "not an address of the form scheme://host/path");
     std::u16string scheme = text.substr(0, colon);
     INTERNET_SCHEME kind = INTERNET_SCHEME_UNKNOWN;
     INTERNET_PORT port = INTERNET_INVALID_PORT_NUMBER;
@@ -299,23 +366,17 @@ BOOL InternetCrackUrlW(LPCWSTR url, DWORD length, DWORD flags, URL_COMPONENTSW* 
         if (!digits.empty()) {
             unsigned long value = 0;
             for (char16_t c : digits) {
-                if (c < u'0' || c > u'9' || value > 65535) {
-                    host::SetLastErrorCode(ERROR_INTERNET_INVALID_URL);
-                    return FALSE;
-                }
+                if (c < u'0' || c > u'9' || value > 65535)
+                    return fail(ERROR_INTERNET_INVALID_URL, "the port is not a number from 1 to 65535");
                 value = value * 10 + (c - u'0');
             }
-            if (value == 0 || value > 65535) {
-                host::SetLastErrorCode(ERROR_INTERNET_INVALID_URL);
-                return FALSE;
-            }
+            if (value == 0 || value > 65535)
+                return fail(ERROR_INTERNET_INVALID_URL, "the port is not a number from 1 to 65535");
             port = static_cast<INTERNET_PORT>(value);
         }
     }
-    if (hostName.empty() && kind != INTERNET_SCHEME_FILE) {
-        host::SetLastErrorCode(ERROR_INTERNET_INVALID_URL);
-        return FALSE;
-    }
+    if (hostName.empty() && kind != INTERNET_SCHEME_FILE)
+        return fail(ERROR_INTERNET_INVALID_URL, "no host name");
     std::u16string extra;
     if (components->lpszExtraInfo || components->dwExtraInfoLength) {
         size_t query = path.find_first_of(u"?#");
@@ -333,10 +394,8 @@ BOOL InternetCrackUrlW(LPCWSTR url, DWORD length, DWORD flags, URL_COMPONENTSW* 
     fits = StorePart(password, components->lpszPassword, &components->dwPasswordLength) && fits;
     fits = StorePart(path, components->lpszUrlPath, &components->dwUrlPathLength) && fits;
     fits = StorePart(extra, components->lpszExtraInfo, &components->dwExtraInfoLength) && fits;
-    if (!fits) {
-        host::SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
+    if (!fits)
+        return fail(ERROR_INSUFFICIENT_BUFFER, "a part of the address is longer than its buffer");
     components->nScheme = kind;
     components->nPort = port;
     return TRUE;
@@ -356,7 +415,7 @@ HINTERNET InternetConnectW(HINTERNET internet, LPCWSTR server, INTERNET_PORT por
     connection->service = service;
     if (!SafeUtf8(server, &connection->host) || connection->host.empty() ||
         connection->host.find_first_of("/?#@") != std::string::npos) {
-        host::SetLastErrorCode(ERROR_INTERNET_INVALID_URL);
+        Fail(ERROR_INTERNET_INVALID_URL, server ? ToUtf8(server) : std::string(), "not a valid host name");
         return nullptr;
     }
     // An IPv6 literal needs its brackets inside a URL.
@@ -388,8 +447,10 @@ HINTERNET FtpOpenFileW(HINTERNET connection, LPCWSTR file, DWORD access, DWORD, 
     auto object = std::make_shared<InetObject>();
     object->kind = Kind::FtpFile;
     object->parent = reinterpret_cast<uintptr_t>(connection);
-    if (DWORD error = Fetch(BuildUrl(*parent, path), false, object->data)) {
-        host::SetLastErrorCode(error);
+    const std::string url = BuildUrl(*parent, path);
+    std::string why;
+    if (DWORD error = Fetch(url, false, object->data, &why)) {
+        Fail(error, url, why);
         return nullptr;
     }
     object->sent = true;
@@ -427,8 +488,10 @@ BOOL HttpSendRequestW(HINTERNET request, LPCWSTR, DWORD, LPVOID, DWORD) {
         return FALSE;
     }
     std::vector<unsigned char> body;
-    if (DWORD error = Fetch(BuildUrl(*parent, object->path), true, body)) {
-        host::SetLastErrorCode(error);
+    const std::string url = BuildUrl(*parent, object->path);
+    std::string why;
+    if (DWORD error = Fetch(url, true, body, &why)) {
+        Fail(error, url, why);
         return FALSE;
     }
     std::lock_guard<std::mutex> guard(g_lock);

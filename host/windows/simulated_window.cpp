@@ -51,6 +51,12 @@ LRESULT SimulatedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             if (message == WM_DESTROY) it->second.alive = false;
         }
     }
+    // Nobody looks at a simulated program's window, so it paints by emptying its update region
+    // without a device context: its window never holds pixels (they come with the first context).
+    if (message == WM_PAINT) {
+        ValidateRect(window, nullptr);
+        return 0;
+    }
     // A dialog box also closes on its OK command, as the device's dialogs do.
     if (known && (message == WM_CLOSE || (dialog && message == WM_COMMAND && LOWORD(wParam) == IDOK))) {
         if (!stubborn) DestroyWindow(window);

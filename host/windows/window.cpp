@@ -64,8 +64,22 @@ void AppendDifference(const RECT& r, const RECT& cut, std::vector<RECT>& out) {
 
 }  // namespace
 
-Window::Window(int width, int height, std::unique_ptr<Bitmap> surface)
-    : m_width(width), m_height(height), m_surface(std::move(surface)) {}
+Window::Window(int width, int height) : m_width(width), m_height(height) {}
+
+bool Window::SizeFits(int width, int height) {
+    if (width < 0 || height < 0) return false;
+    return static_cast<uint64_t>(std::max(width, 1)) * static_cast<uint64_t>(std::max(height, 1)) <= Bitmap::kMaxPixels;
+}
+
+Bitmap& Window::MadeSurface() const {
+    // The size was checked when it was set, so only a failing allocation (which throws) stops this.
+    if (!m_surface) m_surface = Bitmap::Create(std::max(m_width, 1), std::max(m_height, 1), 32);
+    return *m_surface;
+}
+
+size_t Window::SurfaceBytes() const {
+    return m_surface ? m_surface->Pixels().size() * sizeof(uint32_t) : 0;
+}
 
 void Window::Invalidate(const RECT* rect, bool erase) {
     const RECT client = ClientRect();
@@ -109,15 +123,18 @@ RECT Window::UpdateBounds() const {
 
 bool Window::Resize(int width, int height) {
     if (width == m_width && height == m_height) return true;
-    auto surface = Bitmap::Create(std::max(width, 1), std::max(height, 1), 32);
-    if (!surface) return false;
-    // What stays inside keeps its pixels, so only newly exposed parts need painting.
-    const int keepWidth = std::min({m_width, width, m_surface->Width()});
-    const int keepHeight = std::min({m_height, height, m_surface->Height()});
-    for (int row = 0; row < keepHeight; ++row)
-        std::copy_n(m_surface->Row(row), keepWidth, surface->Row(row));
-    if (handle) DetachWindowDCs(handle);
-    m_surface = std::move(surface);
+    if (!SizeFits(width, height)) return false;
+    if (m_surface) {
+        auto surface = Bitmap::Create(std::max(width, 1), std::max(height, 1), 32);
+        if (!surface) return false;
+        // What stays inside keeps its pixels, so only newly exposed parts need painting.
+        const int keepWidth = std::min({m_width, width, m_surface->Width()});
+        const int keepHeight = std::min({m_height, height, m_surface->Height()});
+        for (int row = 0; row < keepHeight; ++row)
+            std::copy_n(m_surface->Row(row), keepWidth, surface->Row(row));
+        if (handle) DetachWindowDCs(handle);
+        m_surface = std::move(surface);
+    }
     m_width = width;
     m_height = height;
     const RECT client = ClientRect();
@@ -132,9 +149,8 @@ bool Window::Resize(int width, int height) {
 }
 
 HWND CreateHostWindow(int width, int height) {
-    auto surface = Bitmap::Create(width, height, 32);
-    if (!surface) return nullptr;
-    auto window = std::make_unique<Window>(width, height, std::move(surface));
+    if (width <= 0 || height <= 0 || !Window::SizeFits(width, height)) return nullptr;
+    auto window = std::make_unique<Window>(width, height);
     window->style = WS_VISIBLE;
     window->thread = std::this_thread::get_id();
     return AddWindow(std::move(window));

@@ -1,7 +1,9 @@
 // Windows on the host: a window is a host object with a client area, a surface that its device
-// contexts draw into, and an update region kept as a list of rectangles. Around it sit the
-// platform's window classes, procedures, children and the per-thread message queues
-// (window.cpp), and the pen input that host programs feed in (PenEvent).
+// contexts draw into (made when the window is first drawn into: most windows of other programs
+// never are, and a surface costs four bytes a pixel), and an update region kept as a list of
+// rectangles. Around it sit the platform's window classes, procedures, children and the
+// per-thread message queues (window.cpp), and the pen input that host programs feed in
+// (PenEvent).
 //
 // Invariants: the update region's rectangles lie inside the client area and never overlap
 // (a new invalid rectangle is added as the parts not already covered); the capture is held by
@@ -24,14 +26,20 @@ namespace host {
 
 class Window {
 public:
-    Window(int width, int height, std::unique_ptr<Bitmap> surface);
+    // A window of that client size has no surface yet; SizeFits tells whether it may have one.
+    Window(int width, int height);
+    // True when a surface of that size can be made (a side of 0 counts as 1).
+    static bool SizeFits(int width, int height);
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     RECT ClientRect() const { return RECT{0, 0, m_width, m_height}; }
-    // 32-bit colour, as large as the client area.
-    Bitmap& Surface() { return *m_surface; }
-    const Bitmap& Surface() const { return *m_surface; }
+    // 32-bit colour, as large as the client area (a side of 0 counts as 1); black when made here
+    // on first use, which is what a window's device context draws into.
+    Bitmap& Surface() { return MadeSurface(); }
+    const Bitmap& Surface() const { return MadeSurface(); }
+    // Bytes of pixels the window holds: 0 until it is first drawn into.
+    size_t SurfaceBytes() const;
 
     // rect null: the whole client area. Parts outside the client area are dropped.
     void Invalidate(const RECT* rect, bool erase);
@@ -41,7 +49,9 @@ public:
     // The smallest rectangle holding the update region; empty when there is none.
     RECT UpdateBounds() const;
     bool NeedsErase() const { return m_erase; }
-    // A new surface of that size (its contexts stop drawing); the update region is cut to it.
+    // The new size; a surface already made is replaced by one of that size keeping what stays
+    // inside (its contexts stop drawing). The update region is cut to it. False when the size
+    // does not fit.
     bool Resize(int width, int height);
 
     // What the window layer keeps beside the client area; window.cpp owns these.
@@ -69,9 +79,12 @@ public:
     DWORD threadId = 0;
 
 private:
+    Bitmap& MadeSurface() const;
+
     int m_width;
     int m_height;
-    std::unique_ptr<Bitmap> m_surface;
+    // Made by a read as well: a new surface is black, as a window never drawn into looks.
+    mutable std::unique_ptr<Bitmap> m_surface;
     std::vector<RECT> m_update;
     bool m_erase = false;
 };

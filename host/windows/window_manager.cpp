@@ -414,13 +414,12 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     }
     width = std::max(width, 0);
     height = std::max(height, 0);
-    auto surface = host::Bitmap::Create(std::max(width, 1), std::max(height, 1), 32);
-    if (!surface) {
+    if (!host::Window::SizeFits(width, height)) {
         undoClass();
         host::SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    auto window = std::make_unique<host::Window>(width, height, std::move(surface));
+    auto window = std::make_unique<host::Window>(width, height);
     window->parent = child ? parent : nullptr;
     window->proc = info.lpfnWndProc;
     window->classStyle = info.style;
