@@ -308,7 +308,9 @@ TEST_F(MuiApplyTest, StopAllClosesWorkersAndDialogsFirstAndSparesTheShell) {
         EXPECT_NE(window, shell);
         EXPECT_NE(window, front);
         EXPECT_NE(window, taskbar);
-        if (window == dialog) EXPECT_EQ(message, UINT(WM_COMMAND));
+        if (window == dialog) {
+            EXPECT_EQ(message, UINT(WM_COMMAND));
+        }
         ++asked[window];
     }
     EXPECT_EQ(asked, (std::map<HWND, int>{{worker, 8}, {dialog, 8}, {app, 4}}));
