@@ -59,10 +59,19 @@ TEST_F(PngWriter, RoundTripsEveryPixel) {
     }
 }
 
-// A file that cannot be created is a clear failure, not a crash.
+// A file that cannot be created or put in place is a clear failure with its reason, and leaves
+// nothing half written beside it.
 TEST_F(PngWriter, UnwritablePathFails) {
     auto bitmap = host::Bitmap::Create(2, 2, 32);
     std::string error;
     EXPECT_FALSE(host::WritePng(*bitmap, (m_dir / "missing" / "out.png").string(), &error));
     EXPECT_NE(error.find("missing"), std::string::npos) << error;
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+
+    std::filesystem::create_directories(m_dir / "taken.png" / "inside");
+    EXPECT_FALSE(host::WritePng(*bitmap, (m_dir / "taken.png").string(), &error));
+    EXPECT_NE(error.find("taken.png"), std::string::npos) << error;
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir)) ++entries;
+    EXPECT_EQ(entries, 1u) << "a partial file was left beside the target";
 }

@@ -2,8 +2,12 @@
 
 #include <png.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -14,6 +18,11 @@ namespace {
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
+
+std::string Why(int error) { return error ? std::string(std::strerror(error)) : std::string("write failed"); }
+
+// Writes the picture into file; false with the reason.
+bool WriteRows(const Bitmap& bitmap, FILE* file, std::string* reason);
 
 // libpng reports errors by longjmp; the message is kept for the caller.
 void OnPngError(png_structp png, png_const_charp message) {
@@ -27,11 +36,38 @@ void OnPngWarning(png_structp, png_const_charp) {}
 }  // namespace
 
 bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    // Written beside the target and put in its place only when whole, so a failed write (a full
+    // disk, a missing folder) leaves no partial picture and keeps an earlier one.
+    const std::string partial = path + ".part-" + std::to_string(::getpid());
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(partial.c_str(), "wb"));
     if (!file) {
-        if (error) *error = "cannot create " + path;
+        if (error) *error = "cannot create " + path + ": " + Why(errno);
         return false;
     }
+    std::string reason;
+    bool ok = WriteRows(bitmap, file.get(), &reason);
+    if (ok && std::fflush(file.get()) != 0) {
+        ok = false;
+        reason = Why(errno);
+    }
+    if (std::fclose(file.release()) != 0 && ok) {
+        ok = false;
+        reason = Why(errno);
+    }
+    if (ok && std::rename(partial.c_str(), path.c_str()) != 0) {
+        ok = false;
+        reason = Why(errno);
+    }
+    if (!ok) {
+        std::remove(partial.c_str());
+        if (error) *error = "cannot write " + path + ": " + reason;
+    }
+    return ok;
+}
+
+namespace {
+
+bool WriteRows(const Bitmap& bitmap, FILE* file, std::string* result) {
     std::vector<uint8_t> rows(static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()) * 3);
     const std::vector<uint32_t>& pixels = bitmap.Pixels();
     for (size_t i = 0; i < pixels.size(); ++i) {
@@ -46,7 +82,7 @@ bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error)
     std::string reason;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &reason, OnPngError, OnPngWarning);
     if (!png) {
-        if (error) *error = "out of memory";
+        *result = "out of memory";
         return false;
     }
     png_infop info = png_create_info_struct(png);
@@ -54,20 +90,18 @@ bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error)
     // by longjmp is safe.
     if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, info ? &info : nullptr);
-        if (error) *error = "cannot write " + path + ": " + (reason.empty() ? "out of memory" : reason);
+        *result = reason.empty() ? "out of memory" : reason;
         return false;
     }
-    png_init_io(png, file.get());
+    png_init_io(png, file);
     png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_rows(png, info, rowPointers.data());
     png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
-        if (error) *error = "cannot write " + path;
-        return false;
-    }
     return true;
 }
+
+}  // namespace
 
 }  // namespace host
