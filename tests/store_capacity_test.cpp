@@ -1,6 +1,6 @@
 // The object store's capacity, as a handheld's: every call that adds bytes beyond it fails with
-// ERROR_DISK_FULL; a write that does not fit writes nothing of itself, and a copy that does not
-// fit leaves no output file behind. Each test sets a small capacity on
+// ERROR_DISK_FULL; a write that does not fit writes nothing of itself, and a copy or an
+// extraction that does not fit leaves no output file behind. Each test sets a small capacity on
 // a fresh image.
 #include <gtest/gtest.h>
 
@@ -12,8 +12,11 @@
 
 #include "host/kernel/device.h"
 #include "host/store/object_store.h"
+#include "platform/archive.h"
+#include "platform/com.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "script/command_table.h"
 #include "test_image.h"
 
 namespace fs = std::filesystem;
@@ -193,6 +196,107 @@ TEST_F(StoreCapacity, UsageIsSharedByEveryProcessOfTheImage) {
     EXPECT_TRUE(Put(u"\\mine.bin", std::string(600, 'y')));
     fs::remove(m_device->StoreRoot() / "mine.bin");
     EXPECT_TRUE(Put(u"\\again.bin", std::string(1000, 'z')));
+}
+
+// Expand takes what fits and leaves nothing of an item that does not: the archive component
+// refuses its content before a byte is handed out, so no output file is made.
+class ExpandIntoAFullStore : public ImageTest {
+protected:
+    void SetUp() override {
+        ImageTest::SetUp();
+        ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        ASSERT_TRUE(CreateDirectoryW(u"\\Cab", nullptr));
+        ASSERT_TRUE(CreateDirectoryW(u"\\Out", nullptr));
+    }
+    void TearDown() override {
+        CoUninitialize();
+        ImageTest::TearDown();
+    }
+    void Install(const std::string& name) {
+        InstallFile(fs::path(VX_TEST_DATA_DIR) / name, u"\\Cab\\" + FromUtf8(name));
+    }
+    void Expand(const std::string& name) {
+        AttributeMap map;
+        map.Add(NameHash(u"FROM"), u"\\Cab\\" + FromUtf8(name));
+        map.Add(NameHash(u"TO"), u"\\Out");
+        ProcessList processes;
+        CommandTable table(&processes);
+        int handled = 1;
+        CmdExpand(&table, &map, &handled);
+    }
+    void LeaveFree(uint64_t free) { ::LeaveFree(*m_device, free); }
+};
+
+class ExpandEachFormat : public ExpandIntoAFullStore, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ExpandEachFormat, ItemsThatDoNotFitLeaveNoFile) {
+    const std::string plain = std::string("plain.") + GetParam(), bomb = std::string("bomb.") + GetParam();
+    Install(plain);
+    Install(bomb);
+    // Beside a ballast of 20 000 bytes, room for alpha.txt, exact.bin, empty.txt and note.txt,
+    // not for large.bin's 25 000 bytes.
+    LeaveFree(20000 + 5 + 10240 + 4 + 20000);
+    ASSERT_TRUE(Put(u"\\ballast.bin", std::string(20000, '-')));
+    Expand(plain);
+    EXPECT_EQ((std::vector<std::string>{"alpha.txt=5", "exact.bin=10240", "empty.txt=0"}), Sizes(u"\\Out"));
+    // A few kilobytes that expand to a megabyte.
+    Expand(bomb);
+    EXPECT_EQ((std::vector<std::string>{"alpha.txt=5", "exact.bin=10240", "empty.txt=0", "note.txt=4"}),
+              Sizes(u"\\Out"));
+    EXPECT_FALSE(fs::exists(m_device->StoreRoot() / "Out" / "zeros.bin"));
+    // Freed room is used again.
+    ASSERT_TRUE(DeleteFileW(u"\\ballast.bin"));
+    Expand(plain);
+    EXPECT_EQ(Get(u"\\Out\\large.bin").size(), 25000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, ExpandEachFormat, ::testing::Values("cab", "zip"));
+
+// A crafted ZIP that states no sizes before its data is measured before any of it is handed
+// out, no further than the capacity; one that states a smaller size than it holds never hands
+// out more than it states.
+TEST_F(ExpandIntoAFullStore, CraftedSizesDoNotGetPastTheCheck) {
+    Install("sizeless.zip");
+    Install("lying.zip");
+    LeaveFree(512 * 1024);
+    Expand("sizeless.zip");
+    EXPECT_EQ((std::vector<std::string>{"note.txt=4"}), Sizes(u"\\Out"));
+    Expand("lying.zip");
+    EXPECT_EQ((std::vector<std::string>{"note.txt=4", "zeros.bin=16"}), Sizes(u"\\Out"));
+
+    // Straight from the component: the refusal carries the full store's code, and the lying item
+    // fails as a damaged archive after what it states.
+    IArchive* archive = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Archive, nullptr, CLSCTX_INPROC_SERVER, IID_IArchive,
+                                     reinterpret_cast<void**>(&archive)));
+    IArchiveFolder* root = nullptr;
+    IArchiveItems* items = nullptr;
+    IArchiveItem* item = nullptr;
+    ISequentialStream* stream = reinterpret_cast<ISequentialStream*>(0x1);
+    ASSERT_EQ(S_OK, archive->Open(u"\\Cab\\sizeless.zip"));
+    ASSERT_EQ(S_OK, archive->get_RootFolder(&root));
+    ASSERT_EQ(S_OK, root->get_Files(&items));
+    ASSERT_EQ(S_OK, items->Item(1, &item));
+    EXPECT_EQ(STG_E_MEDIUMFULL, item->OpenStream(&stream));
+    EXPECT_EQ(nullptr, stream);
+    item->Release();
+    items->Release();
+    root->Release();
+    archive->Close();
+    ASSERT_EQ(S_OK, archive->Open(u"\\Cab\\lying.zip"));
+    ASSERT_EQ(S_OK, archive->get_RootFolder(&root));
+    ASSERT_EQ(S_OK, root->get_Files(&items));
+    ASSERT_EQ(S_OK, items->Item(0, &item));
+    ASSERT_EQ(S_OK, item->OpenStream(&stream));
+    std::string buffer(4096, '\0');
+    ULONG read = 0;
+    EXPECT_EQ(STG_E_READFAULT, stream->Read(buffer.data(), ULONG(buffer.size()), &read));
+    EXPECT_EQ(16u, read);
+    stream->Release();
+    item->Release();
+    items->Release();
+    root->Release();
+    archive->Release();
 }
 
 }  // namespace
