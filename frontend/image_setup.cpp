@@ -24,7 +24,7 @@ const WCHAR* const kFolders[] = {
 
 bool MakeFolder(const WCHAR* path, std::string* error) {
     if (CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return true;
-    *error = "cannot create " + ToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
+    *error = "cannot create " + ToUtf8(path) + " (" + DescribeError(GetLastError()) + ")";
     return false;
 }
 
@@ -50,8 +50,8 @@ bool InstallSkins(host::Device& device, std::string* error) {
         DWORD code = 0;
         std::u16string target = u"\\Windows\\" + FromUtf8(name);
         if (!device.Files().ImportHostFile(skins / name, target, &code)) {
-            *error = "cannot install " + (skins / name).string() + " as " + ToUtf8(target) + " (error " +
-                     std::to_string(code) + ")";
+            *error = "cannot install " + (skins / name).string() + " as " + ToUtf8(target) + " (" +
+                     DescribeError(code) + ")";
             return false;
         }
     }
@@ -65,7 +65,7 @@ bool InstallInputMethod(host::Device& device, std::string* error) {
     const WCHAR* const target = u"\\Windows\\vexor.dll";
     DWORD code = 0;
     if (!device.Files().ImportHostFile(built, target, &code)) {
-        *error = "cannot install " + built.string() + " as " + ToUtf8(target) + " (error " + std::to_string(code) + ")";
+        *error = "cannot install " + built.string() + " as " + ToUtf8(target) + " (" + DescribeError(code) + ")";
         return false;
     }
     return commands::CallServerExport(target, "DllRegisterServer", error);
@@ -90,8 +90,8 @@ bool InstallRunner(host::Device& device, const ImageOptions& options, std::strin
         const std::filesystem::path built = PackageDir() / part.built;
         DWORD code = 0;
         if (!device.Files().ImportHostFile(built, part.target, &code)) {
-            *error = "cannot install " + built.string() + " as " + ToUtf8(part.target) + " (error " +
-                     std::to_string(code) + ")";
+            *error = "cannot install " + built.string() + " as " + ToUtf8(part.target) + " (" +
+                     DescribeError(code) + ")";
             return false;
         }
     }
@@ -132,7 +132,35 @@ bool IsRomVersion(const std::string& text) {
     return numbers == 2 && digits > 0;
 }
 
+bool ParseStoreSize(const std::string& text, uint64_t* bytes) {
+    uint64_t value = 0;
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        value = value * 10 + uint64_t(text[digits] - '0');
+        if (value > host::kMaxStoreCapacity) return false;
+        ++digits;
+    }
+    if (digits == 0 || text.size() > digits + 1) return false;
+    int shift = 0;
+    if (text.size() == digits + 1) {
+        switch (text.back()) {
+        case 'K': case 'k': shift = 10; break;
+        case 'M': case 'm': shift = 20; break;
+        case 'G': case 'g': shift = 30; break;
+        default: return false;
+        }
+    }
+    if (value == 0 || value > (host::kMaxStoreCapacity >> shift)) return false;
+    *bytes = value << shift;
+    return true;
+}
+
 bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error) {
+    // The capacity comes first, so that everything installed below is held to it.
+    if (!device.SetSetting("store.capacity", std::to_string(options.storeCapacity))) {
+        *error = "cannot store the object store's capacity";
+        return false;
+    }
     for (const WCHAR* folder : kFolders)
         if (!MakeFolder(folder, error)) return false;
     // The interface language of a new device is US English until a language package is applied.
