@@ -9,19 +9,24 @@ namespace commands {
 namespace {
 
 const char kUsage[] =
-    "usage: pocketsim init IMAGE [--screen WxH] [--rom X.Y.Z] [--force] [--answer ok|cancel|yes|no]...\n"
+    "usage: pocketsim init IMAGE [--screen WxH] [--rom X.Y.Z] [--store-size SIZE] [--force]\n"
+    "                      [--answer ok|cancel|yes|no]...\n"
     "Makes a device image in the folder IMAGE: the device's folders, registry defaults and the\n"
     "screen size (default 240x320). An existing non-empty folder is refused unless --force.\n"
-    "  --rom X.Y.Z   the device's ROM version (three decimal numbers), read by configuration\n"
-    "                scripts through the device information library; without it the device has\n"
-    "                no such library and no ROM condition holds\n";
+    "  --rom X.Y.Z        the device's ROM version (three decimal numbers), read by configuration\n"
+    "                     scripts through the device information library; without it the device\n"
+    "                     has no such library and no ROM condition holds\n"
+    "  --store-size SIZE  the capacity of the device's object store: bytes, or a number with K, M\n"
+    "                     or G (1024, 1024^2, 1024^3), from 1 to 1024G (default 32M); writes\n"
+    "                     beyond it fail as on a full device\n";
 
 }  // namespace
 
 int Init(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"screen", "rom", "answer"}, {"force"}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (!cli::Parse(argv, {"screen", "rom", "store-size", "answer"}, {"force"}, &args, &error))
+        return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage, stdout);
         return cli::kOk;
@@ -36,6 +41,10 @@ int Init(const std::vector<std::string>& argv) {
             return cli::Fail(cli::kUsage, "--rom takes three decimal numbers X.Y.Z, for example 1.10.5, not '" +
                                               cli::Name(options.romVersion) + "'");
     }
+    if (args.Has("store-size") && !setup::ParseStoreSize(args.Value("store-size"), &options.storeCapacity))
+        return cli::Fail(cli::kUsage, "--store-size takes a byte count with an optional K, M or G suffix, from 1 to "
+                                      "1024G, for example 32M, not '" +
+                                          args.Value("store-size") + "'");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
 

@@ -25,7 +25,7 @@ const WCHAR* const kFolders[] = {
 
 bool MakeFolder(const WCHAR* path, std::string* error) {
     if (CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return true;
-    *error = "cannot create " + ToUtf8(path) + " (error " + std::to_string(GetLastError()) + ")";
+    *error = "cannot create " + ToUtf8(path) + " (" + DescribeError(GetLastError()) + ")";
     return false;
 }
 
@@ -52,7 +52,7 @@ bool InstallHostCode(host::Device& device, const std::filesystem::path& built, c
     DWORD code = 0;
     std::string reason;
     if (!device.Files().ImportHostFile(built, target, &code)) {
-        *error = "cannot install " + built.string() + " as " + ToUtf8(target) + " (error " + std::to_string(code) + ")";
+        *error = "cannot install " + built.string() + " as " + ToUtf8(target) + " (" + DescribeError(code) + ")";
         return false;
     }
     if (!host::TrustInstalledCode(device, target, &reason)) {
@@ -68,8 +68,8 @@ bool InstallSkins(host::Device& device, std::string* error) {
         DWORD code = 0;
         std::u16string target = u"\\Windows\\" + FromUtf8(name);
         if (!device.Files().ImportHostFile(skins / name, target, &code)) {
-            *error = "cannot install " + (skins / name).string() + " as " + ToUtf8(target) + " (error " +
-                     std::to_string(code) + ")";
+            *error = "cannot install " + (skins / name).string() + " as " + ToUtf8(target) + " (" +
+                     DescribeError(code) + ")";
             return false;
         }
     }
@@ -138,7 +138,35 @@ bool IsRomVersion(const std::string& text) {
     return numbers == 2 && digits > 0;
 }
 
+bool ParseStoreSize(const std::string& text, uint64_t* bytes) {
+    uint64_t value = 0;
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
+        value = value * 10 + uint64_t(text[digits] - '0');
+        if (value > host::kMaxStoreCapacity) return false;
+        ++digits;
+    }
+    if (digits == 0 || text.size() > digits + 1) return false;
+    int shift = 0;
+    if (text.size() == digits + 1) {
+        switch (text.back()) {
+        case 'K': case 'k': shift = 10; break;
+        case 'M': case 'm': shift = 20; break;
+        case 'G': case 'g': shift = 30; break;
+        default: return false;
+        }
+    }
+    if (value == 0 || value > (host::kMaxStoreCapacity >> shift)) return false;
+    *bytes = value << shift;
+    return true;
+}
+
 bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error) {
+    // The capacity comes first, so that everything installed below is held to it.
+    if (!device.SetSetting("store.capacity", std::to_string(options.storeCapacity))) {
+        *error = "cannot store the object store's capacity";
+        return false;
+    }
     for (const WCHAR* folder : kFolders)
         if (!MakeFolder(folder, error)) return false;
     // The interface language of a new device is US English until a language package is applied.

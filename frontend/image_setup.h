@@ -2,18 +2,20 @@
 // defaults and the screen size. Later steps of the package install add to it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
-namespace host {
-class Device;
-}
+#include "host/kernel/device.h"
+#include "platform/winerror.h"
 
 namespace setup {
 
 struct ImageOptions {
     int screenWidth = 240;
     int screenHeight = 320;
+    // The object store's capacity in bytes, stored in the image before anything is installed.
+    uint64_t storeCapacity = host::kDefaultStoreCapacity;
     // The device's ROM version ("X.Y.Z"); empty for a device without the device information
     // library, on which no configuration script's ROM condition holds.
     std::string romVersion;
@@ -30,5 +32,16 @@ bool ParseScreenSize(const std::string& text, int* width, int* height);
 
 // True for three decimal numbers joined by dots ("1.10.5"), each of 1 to 9 digits.
 bool IsRomVersion(const std::string& text);
+
+// "65536", "512K", "32M", "1G" (K, M, G in either case are 1024, 1024², 1024³) -> bytes; false for
+// anything else and for sizes outside 1 .. host::kMaxStoreCapacity.
+bool ParseStoreSize(const std::string& text, uint64_t* bytes);
+
+// "error N" for a failed file call's code, with what it means when that is a full store.
+inline std::string DescribeError(DWORD code) {
+    std::string text = "error " + std::to_string(code);
+    if (code == ERROR_DISK_FULL) text += ": the object store is full, see --store-size";
+    return text;
+}
 
 }  // namespace setup

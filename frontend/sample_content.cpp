@@ -57,7 +57,7 @@ const char kGreetingEnglish[] = "Hello! This device speaks English.\r\n";
 const char kGreetingRussian[] = "Здравствуйте! Это устройство говорит по-русски.\r\n";
 
 bool Fail(std::string* error, std::string what, DWORD code) {
-    *error = what + " (error " + std::to_string(code) + ")";
+    *error = what + " (" + DescribeError(code) + ")";
     return false;
 }
 

@@ -26,7 +26,8 @@ struct IArchiveItem : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_Size(ULONGLONG* size) = 0;
     // A new stream over the file's content, positioned at its start, with one reference held by
     // the caller. Read returns S_OK and fewer bytes than asked at the end; a damaged archive makes
-    // Read fail with STG_E_READFAULT. Write fails with STG_E_ACCESSDENIED.
+    // Read fail with STG_E_READFAULT. Write fails with STG_E_ACCESSDENIED. Content too large for
+    // the room left in the device's store is refused with STG_E_MEDIUMFULL.
     virtual HRESULT STDMETHODCALLTYPE OpenStream(ISequentialStream** stream) = 0;
 
 protected:

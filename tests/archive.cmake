@@ -7,7 +7,11 @@ set(VX_ARCHIVE_DATA
   ${CMAKE_CURRENT_BINARY_DIR}/data/plain.cab
   ${CMAKE_CURRENT_BINARY_DIR}/data/hostile.cab
   ${CMAKE_CURRENT_BINARY_DIR}/data/plain.zip
-  ${CMAKE_CURRENT_BINARY_DIR}/data/hostile.zip)
+  ${CMAKE_CURRENT_BINARY_DIR}/data/hostile.zip
+  ${CMAKE_CURRENT_BINARY_DIR}/data/bomb.cab
+  ${CMAKE_CURRENT_BINARY_DIR}/data/bomb.zip
+  ${CMAKE_CURRENT_BINARY_DIR}/data/sizeless.zip
+  ${CMAKE_CURRENT_BINARY_DIR}/data/lying.zip)
 add_custom_command(
   OUTPUT ${VX_ARCHIVE_DATA}
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/archive_data/make_archives.py

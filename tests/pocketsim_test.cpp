@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/kernel/device.h"
 #include "run_program.h"
+#include "test_image.h"
 
 namespace fs = std::filesystem;
 
@@ -48,6 +50,44 @@ TEST_F(PocketsimTest, BadUsageExitsTwoWithOneLine) {
         EXPECT_EQ(Lines(r.err), 1) << r.err;
     }
     EXPECT_FALSE(fs::exists(m_image));
+}
+
+// The object store's capacity is the image's own setting: --store-size takes bytes or K, M, G;
+// nonsense is a usage error; a size too small for the package fails the run and says why.
+TEST_F(PocketsimTest, InitKeepsTheStoreSize) {
+    const std::pair<const char*, uint64_t> sizes[] = {{"48M", 48u << 20}, {"40000000", 40000000}, {"1g", 1u << 30}};
+    for (const auto& [given, bytes] : sizes) {
+        auto r = Run({"init", m_image, "--force", "--store-size", given});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        std::string error;
+        auto device = host::Device::Open(m_image, &error);
+        ASSERT_TRUE(device) << error;
+        EXPECT_EQ(device->Setting("store.capacity"), std::to_string(bytes)) << given;
+    }
+    const std::string bad = (m_dir / "bad").string();
+    for (const char* size : {"0", "-1", "32MB", "1.5M", "M", "", "1025G", "99999999999999999999999"}) {
+        auto r = Run({"init", bad, "--store-size", size});
+        EXPECT_EQ(r.exitCode, 2) << size;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(bad));
+    auto r = Run({"init", m_image, "--force", "--store-size", "64K"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("store is full"), std::string::npos) << r.err;
+}
+
+// A fresh image has the default capacity the README gives, 32 MB, and its package and sample
+// content (the fullest image: with the device information library) leave most of it free.
+TEST_F(PocketsimTest, AFreshImageLeavesMostOfTheStoreFree) {
+    Init({"--rom", "1.10.5"});
+    std::string error;
+    auto device = host::Device::Open(m_image, &error);
+    ASSERT_TRUE(device) << error;
+    EXPECT_EQ(device->Setting("store.capacity"), std::to_string(32u << 20));
+    const uint64_t used = StoredBytes(device->StoreRoot());
+    EXPECT_GT(used, 0u);
+    EXPECT_LT(used, uint64_t(16) << 20);
 }
 
 TEST_F(PocketsimTest, HelpWorksOnEveryCommand) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -59,3 +60,12 @@ protected:
 };
 
 using ImageTest = ImageTestBase<>;
+
+// What an image's object store holds as the device counts it: the sizes of the regular files
+// below store/, measured on the host.
+inline uint64_t StoredBytes(const std::filesystem::path& storeRoot) {
+    uint64_t total = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(storeRoot))
+        if (entry.is_regular_file() && !entry.is_symlink()) total += entry.file_size();
+    return total;
+}

@@ -17,6 +17,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,8 @@
 #include <vector>
 
 #include "host/com/com_runtime.h"
+#include "host/kernel/device.h"
+#include "host/store/object_store.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -45,7 +48,8 @@ constexpr DWORD kMaxArchiveBytes = 0x40000000;
 struct RootFile {
     std::u16string name;
     ULONGLONG size = 0;
-    size_t ordinal = 0;  // position among all entries of the archive, counted from 0
+    bool sizeKnown = false;  // the archive told the size (a ZIP may leave it to the end of the data)
+    size_t ordinal = 0;      // position among all entries of the archive, counted from 0
 };
 
 struct ReaderFree {
@@ -132,10 +136,50 @@ DWORD ListArchive(ArchiveData* data) {
         if (archive_entry_filetype(entry) != AE_IFREG) continue;
         RootFile file;
         if (!RootName(EntryPath(entry), &file.name)) continue;
-        file.size = archive_entry_size_is_set(entry) ? ULONGLONG(archive_entry_size(entry)) : 0;
+        file.sizeKnown = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0;
+        file.size = file.sizeKnown ? ULONGLONG(archive_entry_size(entry)) : 0;
         file.ordinal = ordinal;
         data->files.push_back(std::move(file));
     }
+}
+
+// A reader positioned at the data of entry ordinal: the spare one when it has not passed the
+// entry yet, else a new one. *next receives the entry the reader reads the header of next.
+Reader ReaderAt(const ArchiveData& data, size_t ordinal, size_t* next) {
+    Reader reader;
+    *next = 0;
+    {
+        std::lock_guard guard(data.spareLock);
+        if (data.spare && data.spareNext <= ordinal) {
+            reader = std::move(data.spare);
+            *next = data.spareNext;
+        }
+    }
+    if (!reader) reader = OpenReader(data.bytes);
+    if (!reader) return nullptr;
+    struct archive_entry* entry = nullptr;
+    for (; *next <= ordinal; ++*next)
+        if (archive_read_next_header(reader.get(), &entry) < ARCHIVE_WARN) return nullptr;
+    return reader;
+}
+
+// The size of an entry whose size the archive does not tell, found by decompressing it, but no
+// further than limit: STG_E_MEDIUMFULL for content beyond it.
+HRESULT MeasureContent(const ArchiveData& data, size_t ordinal, ULONGLONG limit, ULONGLONG* size) {
+    size_t next = 0;
+    Reader reader = ReaderAt(data, ordinal, &next);
+    if (!reader) return STG_E_READFAULT;
+    std::vector<BYTE> scratch(64 * 1024);
+    ULONGLONG total = 0;
+    for (;;) {
+        la_ssize_t n = archive_read_data(reader.get(), scratch.data(), scratch.size());
+        if (n < 0) return STG_E_READFAULT;
+        if (n == 0) break;
+        total += ULONGLONG(n);
+        if (total > limit) return STG_E_MEDIUMFULL;
+    }
+    *size = total;
+    return S_OK;
 }
 
 BSTR CopyToBstr(const std::u16string& text) { return SysAllocStringLen(text.data(), UINT(text.size())); }
@@ -170,8 +214,8 @@ private:
 
 class ItemStream final : public ComObject<ISequentialStream> {
 public:
-    ItemStream(ArchiveDataPtr data, Reader reader, size_t next)
-        : m_data(std::move(data)), m_reader(std::move(reader)), m_next(next) {}
+    ItemStream(ArchiveDataPtr data, Reader reader, size_t next, ULONGLONG size)
+        : m_data(std::move(data)), m_reader(std::move(reader)), m_next(next), m_left(size) {}
     ~ItemStream() override {
         if (m_failed) return;
         std::lock_guard guard(m_data->spareLock);
@@ -190,10 +234,25 @@ public:
         // The library hands out data in pieces of its own size; fill the caller's buffer so that a
         // short read means the end, as the caller's loop expects.
         while (!m_failed && !m_ended && done < size) {
-            la_ssize_t n = archive_read_data(m_reader.get(), static_cast<BYTE*>(buffer) + done, size - done);
-            if (n < 0) m_failed = true;
-            else if (n == 0) m_ended = true;
-            else done += ULONG(n);
+            // Never more than the size the room was checked for: content beyond the size the
+            // archive states is a damaged (or crafted) archive.
+            if (m_left == 0) {
+                BYTE probe;
+                la_ssize_t n = archive_read_data(m_reader.get(), &probe, 1);
+                m_ended = n == 0;
+                m_failed = n != 0;
+                break;
+            }
+            ULONG want = ULONG(std::min<ULONGLONG>(size - done, m_left));
+            la_ssize_t n = archive_read_data(m_reader.get(), static_cast<BYTE*>(buffer) + done, want);
+            if (n < 0) {
+                m_failed = true;
+            } else if (n == 0) {
+                m_ended = true;
+            } else {
+                done += ULONG(n);
+                m_left -= ULONGLONG(n);
+            }
         }
         if (read) *read = done;
         return m_failed ? STG_E_READFAULT : S_OK;
@@ -207,7 +266,8 @@ public:
 private:
     ArchiveDataPtr m_data;  // keeps the bytes the reader works on
     Reader m_reader;
-    size_t m_next;  // the entry whose header the reader reads next
+    size_t m_next;     // the entry whose header the reader reads next
+    ULONGLONG m_left;  // bytes of the entry not handed out yet
     bool m_ended = false;
     bool m_failed = false;
 };
@@ -230,22 +290,22 @@ public:
     HRESULT STDMETHODCALLTYPE OpenStream(ISequentialStream** stream) override {
         if (!stream) return E_POINTER;
         *stream = nullptr;
-        const size_t ordinal = File().ordinal;
-        Reader reader;
-        size_t next = 0;
-        {
-            std::lock_guard guard(m_data->spareLock);
-            if (m_data->spare && m_data->spareNext <= ordinal) {
-                reader = std::move(m_data->spare);
-                next = m_data->spareNext;
-            }
+        const RootFile& file = File();
+        Device* device = CurrentDevice();
+        ObjectStore* store = device ? &device->Files() : nullptr;
+        ULONGLONG size = file.sizeKnown ? file.size : ~ULONGLONG(0);
+        if (!file.sizeKnown && store) {
+            if (HRESULT hr = MeasureContent(*m_data, file.ordinal, store->Capacity(), &size); FAILED(hr)) return hr;
         }
-        if (!reader) reader = OpenReader(m_data->bytes);
+        // Content that cannot fit in the device's store is refused before a byte of it is handed
+        // out, so an extraction stops before it makes its output file rather than leave half of
+        // it. The check cannot know that the output may replace a file of that name: it asks
+        // room for the whole item.
+        if (store && store->CheckRoom(size) == ERROR_DISK_FULL) return STG_E_MEDIUMFULL;
+        size_t next = 0;
+        Reader reader = ReaderAt(*m_data, file.ordinal, &next);
         if (!reader) return STG_E_READFAULT;
-        struct archive_entry* entry = nullptr;
-        for (; next <= ordinal; ++next)
-            if (archive_read_next_header(reader.get(), &entry) < ARCHIVE_WARN) return STG_E_READFAULT;
-        *stream = new (std::nothrow) ItemStream(m_data, std::move(reader), next);
+        *stream = new (std::nothrow) ItemStream(m_data, std::move(reader), next, size);
         return *stream ? S_OK : E_OUTOFMEMORY;
     }
 

@@ -181,6 +181,18 @@ static int SettingNumber(const Device& device, const char* name, int fallback) {
 int Device::ScreenWidth() const { return SettingNumber(*this, "screen.width", 240); }
 int Device::ScreenHeight() const { return SettingNumber(*this, "screen.height", 320); }
 
+uint64_t Device::StoreCapacity() const {
+    std::string text = Setting("store.capacity");
+    if (text.empty() || text.size() > 20) return kDefaultStoreCapacity;
+    uint64_t bytes = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return kDefaultStoreCapacity;
+        bytes = bytes * 10 + uint64_t(c - '0');
+        if (bytes > kMaxStoreCapacity) return kDefaultStoreCapacity;
+    }
+    return bytes ? bytes : kDefaultStoreCapacity;
+}
+
 void Device::Record(std::string_view line) {
     // O_APPEND keeps lines whole when two processes share one image.
     int fd = ::open((m_root / "journal.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);

@@ -4,6 +4,7 @@
 // per test. The platform calls reach it through CurrentDevice() only.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -20,6 +21,14 @@ class RegistryStore;
 class ObjectStore;
 class ModuleTable;
 class ComRuntime;
+
+// A handheld's object store held a few tens of MB, shared with program memory. 32 MB holds what
+// `pocketsim init` installs (about 5 MB; about 8.5 MB from a sanitizer build, whose libraries and
+// programs are larger) with most of it free. Installed host programs count at their host size
+// like any other file: the store counts what its files hold, whoever wrote them.
+constexpr uint64_t kDefaultStoreCapacity = uint64_t(32) << 20;
+// The largest capacity a setting may give: far beyond any handheld, far from overflowing a sum.
+constexpr uint64_t kMaxStoreCapacity = uint64_t(1) << 40;
 
 class Device {
 public:
@@ -50,6 +59,9 @@ public:
     bool SetSetting(std::string_view name, std::string_view value);
     int ScreenWidth() const;
     int ScreenHeight() const;
+    // The object store's capacity in bytes: the setting "store.capacity" (a decimal byte count),
+    // or kDefaultStoreCapacity when the image has none or holds no valid number.
+    uint64_t StoreCapacity() const;
 
     // Journal: every message box and reset is appended to IMAGE/journal.log and handed to the
     // console sink (pocketsim prints it on standard output).

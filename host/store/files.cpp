@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
+#include <new>
 
 #include "host/kernel/device.h"
 #include "host/kernel/handles.h"
@@ -76,6 +78,37 @@ void FillFindData(const host::StoreEntryInfo& entry, WIN32_FIND_DATAW* data) {
     data->cFileName[n] = 0;
 }
 
+// Writes all of data at the file's position (at its end when append) as one change of the store:
+// bytes it would add beyond the store's capacity fail the whole call with ERROR_DISK_FULL before
+// anything is written. A host failure part way cuts off what the call appended and puts the
+// position back (bytes it overwrote stay overwritten).
+DWORD WriteWhole(int fd, const void* data, size_t size, bool append) {
+    host::StoreWrite change(Store());
+    struct stat st;
+    off_t position = append ? 0 : ::lseek(fd, 0, SEEK_CUR);
+    if (position < 0 || ::fstat(fd, &st) != 0) return host::ErrorFromErrno(errno);
+    const uint64_t before = uint64_t(st.st_size);
+    const uint64_t end = (append ? before : uint64_t(position)) + size;
+    if (DWORD error = change.Reserve(end > before ? end - before : 0)) return error;
+    DWORD error = ERROR_SUCCESS;
+    for (size_t done = 0; done < size;) {
+        ssize_t put = ::write(fd, static_cast<const char*>(data) + done, size - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) {
+            error = host::ErrorFromErrno(errno);
+            if (end > before) {
+                int ignored = ::ftruncate(fd, off_t(before));  // what stays is counted below
+                (void)ignored;
+            }
+            if (!append) ::lseek(fd, position, SEEK_SET);
+            break;
+        }
+        done += size_t(put);
+    }
+    if (::fstat(fd, &st) == 0) change.Changed(int64_t(st.st_size) - int64_t(before));
+    return error;
+}
+
 int ErrnoFromError(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -93,6 +126,45 @@ int ErrnoFromError(DWORD error) {
     default: return EIO;
     }
 }
+
+// A C stream's file: fopencookie calls these with the stream's buffered bytes.
+struct StreamFile {
+    int fd;
+    bool append;
+};
+
+ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
+    for (;;) {
+        ssize_t got = ::read(static_cast<StreamFile*>(cookie)->fd, buffer, size);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+ssize_t StreamWrite(void* cookie, const char* buffer, size_t size) {
+    auto* file = static_cast<StreamFile*>(cookie);
+    if (DWORD error = WriteWhole(file->fd, buffer, size, file->append)) {
+        SetLastErrorCode(error);
+        errno = ErrnoFromError(error);
+        return 0;  // the stream's error: a cookie's write must not return less than zero
+    }
+    return ssize_t(size);
+}
+
+int StreamSeek(void* cookie, off64_t* offset, int whence) {
+    off_t position = ::lseek(static_cast<StreamFile*>(cookie)->fd, off_t(*offset), whence);
+    if (position < 0) return -1;
+    *offset = position;
+    return 0;
+}
+
+int StreamClose(void* cookie) {
+    auto* file = static_cast<StreamFile*>(cookie);
+    int result = ::close(file->fd);
+    delete file;
+    return result;
+}
+
+const cookie_io_functions_t kStreamCalls = {StreamRead, StreamWrite, StreamSeek, StreamClose};
 
 }  // namespace
 
@@ -219,17 +291,8 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written,
     if (!file) return Outcome(ERROR_INVALID_HANDLE);
     if (overlapped || (!buffer && toWrite)) return Outcome(ERROR_INVALID_PARAMETER);
     if (!(file->access & GENERIC_WRITE)) return Outcome(ERROR_ACCESS_DENIED);
-    DWORD done = 0;
-    while (done < toWrite) {
-        ssize_t put = ::write(file->fd, static_cast<const char*>(buffer) + done, toWrite - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) {
-            if (written) *written = done;
-            return Outcome(host::ErrorFromErrno(errno));
-        }
-        done += DWORD(put);
-    }
-    if (written) *written = done;
+    if (DWORD error = WriteWhole(file->fd, buffer, toWrite, false)) return Outcome(error);
+    if (written) *written = toWrite;
     return TRUE;
 }
 
@@ -288,8 +351,15 @@ BOOL SetEndOfFile(HANDLE handle) {
     auto file = host::ReferenceHandleAs<FileObject>(handle, host::HandleType::File);
     if (!file) return Outcome(ERROR_INVALID_HANDLE);
     if (!(file->access & GENERIC_WRITE)) return Outcome(ERROR_ACCESS_DENIED);
+    host::StoreWrite change(Store());
+    struct stat st;
     off_t position = ::lseek(file->fd, 0, SEEK_CUR);
-    if (position < 0 || ::ftruncate(file->fd, position) != 0) return Outcome(host::ErrorFromErrno(errno));
+    if (position < 0 || ::fstat(file->fd, &st) != 0) return Outcome(host::ErrorFromErrno(errno));
+    // A file grown to the position gains those bytes, though they read as zeros.
+    if (DWORD error = change.Reserve(position > st.st_size ? uint64_t(position - st.st_size) : 0))
+        return Outcome(error);
+    if (::ftruncate(file->fd, position) != 0) return Outcome(host::ErrorFromErrno(errno));
+    change.Changed(int64_t(position) - int64_t(st.st_size));
     return TRUE;
 }
 
@@ -321,11 +391,13 @@ FILE* _wfopen(LPCWSTR path, LPCWSTR mode) {
     // The C library closes the stream, so a stream takes no part in the sharing rules.
     opened.share = host::ShareLock();
     char hostMode[3] = {char(kind), plus ? '+' : '\0', '\0'};
-    FILE* stream = ::fdopen(opened.fd, hostMode);
+    // The stream writes through the store, so that its bytes count against the capacity.
+    auto* cookie = new (std::nothrow) StreamFile{opened.fd, request.append};
+    FILE* stream = cookie ? ::fopencookie(cookie, hostMode, kStreamCalls) : nullptr;
     if (!stream) {
-        int err = errno;
         ::close(opened.fd);
-        return fail(host::ErrorFromErrno(err));
+        delete cookie;
+        return fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     return stream;
 }

@@ -27,7 +27,9 @@ const char kSchema[] =
     " seq INTEGER,"               // creation order; NULL for an entry placed from outside
     " attributes INTEGER NOT NULL,"
     " PRIMARY KEY(parent, name)) WITHOUT ROWID;"
-    "CREATE INDEX IF NOT EXISTS store_entries_seq ON store_entries(seq);";
+    "CREATE INDEX IF NOT EXISTS store_entries_seq ON store_entries(seq);"
+    // The bytes the store's files hold (one row; missing until first measured).
+    "CREATE TABLE IF NOT EXISTS store_usage(id INTEGER PRIMARY KEY CHECK(id = 1), bytes INTEGER NOT NULL);";
 
 constexpr DWORD kSettableAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
@@ -85,16 +87,18 @@ FILETIME ToFileTime(const struct timespec& t) {
 
 FileId IdOf(const struct stat& st) { return FileId{st.st_dev, st.st_ino}; }
 
-DWORD CopyBytes(int in, int out) {
+// Copies at most limit bytes: the room for them was checked before the copy began.
+DWORD CopyBytes(int in, int out, uint64_t limit) {
     static constexpr size_t kChunk = 64 * 1024;
     std::vector<char> buffer(kChunk);
-    for (;;) {
-        ssize_t got = ::read(in, buffer.data(), buffer.size());
+    for (uint64_t copied = 0; copied < limit;) {
+        ssize_t got = ::read(in, buffer.data(), size_t(std::min<uint64_t>(buffer.size(), limit - copied)));
         if (got < 0) {
             if (errno == EINTR) continue;
             return ErrorFromErrno(errno);
         }
         if (got == 0) return ERROR_SUCCESS;
+        copied += uint64_t(got);
         for (ssize_t done = 0; done < got;) {
             ssize_t put = ::write(out, buffer.data() + done, size_t(got - done));
             if (put < 0) {
@@ -104,6 +108,7 @@ DWORD CopyBytes(int in, int out) {
             done += put;
         }
     }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -484,7 +489,11 @@ DWORD ObjectStore::DeleteFile(std::u16string_view path) {
     if (at.node.IsDir()) return ERROR_ACCESS_DENIED;
     if (StoredAttributes(at.node) & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
     if (IsFileOpen(IdOf(at.node.st))) return ERROR_SHARING_VIOLATION;
+    StoreWrite write(this);
+    struct stat now;
+    const int64_t size = ::lstat(HostPath(at.node.rel).c_str(), &now) == 0 ? int64_t(now.st_size) : 0;
     if (::unlink(HostPath(at.node.rel).c_str()) != 0) return ErrorFromErrno(errno);
+    write.Changed(-size);
     ForgetIndex(at.folder.rel);
     ForgetEntry(at.node.rel);
     return ERROR_SUCCESS;
@@ -581,10 +590,15 @@ DWORD ObjectStore::OpenFile(std::u16string_view path, const OpenRequest& request
             return error;
         opened.fd = ::open(HostPath(at.node.rel).c_str(), flags);
         if (opened.fd < 0) return ErrorFromErrno(errno);
-        if (truncate && ::ftruncate(opened.fd, 0) != 0) {
-            DWORD error = ErrorFromErrno(errno);
-            ::close(opened.fd);
-            return error;
+        if (truncate) {
+            StoreWrite write(this);
+            struct stat st;
+            if (::fstat(opened.fd, &st) != 0 || ::ftruncate(opened.fd, 0) != 0) {
+                DWORD error = ErrorFromErrno(errno);
+                ::close(opened.fd);
+                return error;
+            }
+            write.Changed(-int64_t(st.st_size));
         }
         if (request.disposition == CREATE_ALWAYS) NoteAttributes(at.node.rel, newAttributes);
         opened.existed = true;
@@ -607,11 +621,21 @@ DWORD ObjectStore::OpenFile(std::u16string_view path, const OpenRequest& request
 DWORD ObjectStore::CopyInto(int sourceFd, const struct stat& source, const Located& target, std::string* rel) {
     bool exists = target.exists;
     *rel = exists ? target.node.rel : Join(target.folder.rel, ToUtf8(target.parts.back()));
+    // The room is checked before the target is touched, so a copy that does not fit leaves a
+    // file it would have replaced as it was.
+    StoreWrite write(this);
+    struct stat before;
+    const uint64_t replaced =
+        exists && ::lstat(HostPath(*rel).c_str(), &before) == 0 ? uint64_t(before.st_size) : 0;
+    const uint64_t size = uint64_t(source.st_size);
+    if (DWORD error = write.Reserve(size > replaced ? size - replaced : 0)) return error;
     mode_t mode = (source.st_mode & 0777) | 0600;
     int out = exists ? ::open(HostPath(*rel).c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC)
                      : ::open(HostPath(*rel).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (out < 0) return ErrorFromErrno(errno);
-    DWORD error = CopyBytes(sourceFd, out);
+    DWORD error = CopyBytes(sourceFd, out, size);
+    struct stat after;
+    const uint64_t copied = ::fstat(out, &after) == 0 ? uint64_t(after.st_size) : size;
     if (!error) {
         // The copy keeps the source's time stamps and host permissions (a program stays runnable).
         struct timespec times[2] = {source.st_atim, source.st_mtim};
@@ -619,9 +643,19 @@ DWORD ObjectStore::CopyInto(int sourceFd, const struct stat& source, const Locat
         ::fchmod(out, mode);
     }
     if (::close(out) != 0 && !error) error = ErrorFromErrno(errno);
-    if (error && !exists) ::unlink(HostPath(*rel).c_str());
-    if (!error && !exists) NoteNameAdded(target.folder, ToUtf8(target.parts.back()));
-    return error;
+    if (error) {
+        // A failed copy leaves no half file behind; a file it replaced was cut when it began.
+        ::unlink(HostPath(*rel).c_str());
+        write.Changed(-int64_t(replaced));
+        if (exists) {
+            ForgetIndex(target.folder.rel);
+            ForgetEntry(*rel);
+        }
+        return error;
+    }
+    write.Changed(int64_t(copied) - int64_t(replaced));
+    if (!exists) NoteNameAdded(target.folder, ToUtf8(target.parts.back()));
+    return ERROR_SUCCESS;
 }
 
 DWORD ObjectStore::CopyFile(std::u16string_view from, std::u16string_view to, IfExists ifExists) {
@@ -644,6 +678,8 @@ DWORD ObjectStore::CopyFile(std::u16string_view from, std::u16string_view to, If
     if (DWORD error = ShareLock::Acquire(IdOf(source.node.st), GENERIC_READ, FILE_SHARE_READ, &readLock))
         return error;
 
+    // One write transaction for the bytes and the entry's row.
+    StoreWrite write(this);
     int in = ::open(HostPath(source.node.rel).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (in < 0) return ErrorFromErrno(errno);
     struct stat st;
@@ -725,6 +761,7 @@ bool ObjectStore::ImportHostFile(const std::filesystem::path& source, std::u16st
     Located target;
     if (DWORD e = Locate(devicePath, &target, Lookup::Create)) return fail(e);
     if (target.parts.empty() || (target.exists && target.node.IsDir())) return fail(ERROR_ACCESS_DENIED);
+    StoreWrite write(this);
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(errno));
     struct stat st;

@@ -15,6 +15,13 @@
 // - Searches list first the entries the device created, in creation order (a move, rename or
 //   copy into a folder counts as a creation; overwriting keeps the place), then the entries
 //   placed from outside, by name in UTF-8 byte order.
+// - The store has a capacity (the device's setting): every call that adds bytes checks them
+//   against it first and fails with ERROR_DISK_FULL, changing nothing, when they do not fit.
+//   Used space is the sum of the sizes of the regular files below store/ (whoever made them),
+//   counted in the image's database and changed in the same write transaction as the files,
+//   so that every process sharing the image sees the others' usage. A refusal is always
+//   checked against a fresh measurement of the files, which also corrects the count: bytes
+//   placed or removed from outside the device are seen from the next measurement on.
 #pragma once
 
 #include <sys/stat.h>
@@ -28,6 +35,7 @@
 #include <vector>
 
 #include "host/store/file_sharing.h"
+#include "platform/winerror.h"
 #include "platform/wintypes.h"
 
 namespace host {
@@ -96,7 +104,16 @@ public:
     // there. Used by installers that put the package's built files into an image.
     bool ImportHostFile(const std::filesystem::path& source, std::u16string_view devicePath, DWORD* error);
 
+    // The capacity in bytes, and the bytes the store's files hold now.
+    uint64_t Capacity() const;
+    uint64_t UsedBytes();
+    // ERROR_DISK_FULL unless `bytes` more fit in the store now.
+    DWORD CheckRoom(uint64_t bytes);
+
 private:
+    friend class StoreWrite;
+    struct WriteState;
+
     // A file or folder of the store, found on the host.
     struct Node {
         std::string rel;  // host path relative to store/, '/'-separated; "" for the root
@@ -166,10 +183,47 @@ private:
     void NoteMoved(const std::string& from, const std::string& to, DWORD attributes);
     void ForgetEntry(const std::string& rel);
 
+    // The capacity's side of a StoreWrite (store_usage.cpp).
+    void BeginWrite();
+    void EndWrite();
+    DWORD Reserve(uint64_t bytes);
+    void NoteSizeChange(int64_t delta);
+    bool ReadUsage(uint64_t* used);
+    void StoreUsage(uint64_t used);
+    uint64_t MeasureUsage() const;
+
     Device& m_device;
     std::string m_root;
     std::recursive_mutex m_mutex;
     std::unordered_map<std::string, FolderIndex> m_indexes;
+    int m_writeDepth = 0;           // nested StoreWrites of the thread holding m_mutex
+    WriteState* m_write = nullptr;  // the outermost one's database transaction
+};
+
+// One change of the bytes the store's files hold, made as one step against every other writer
+// of the image: the store's lock keeps this process's other threads out and the database's
+// write transaction other processes. Reserve before adding bytes, tell the change after.
+// Nests; a null store (no device) counts nothing and refuses nothing.
+class StoreWrite {
+public:
+    explicit StoreWrite(ObjectStore* store) : m_store(store) {
+        if (m_store) m_store->BeginWrite();
+    }
+    ~StoreWrite() {
+        if (m_store) m_store->EndWrite();
+    }
+    StoreWrite(const StoreWrite&) = delete;
+    StoreWrite& operator=(const StoreWrite&) = delete;
+
+    // ERROR_DISK_FULL (or the reason they cannot be checked) unless `bytes` more fit.
+    DWORD Reserve(uint64_t bytes) { return m_store ? m_store->Reserve(bytes) : ERROR_SUCCESS; }
+    // The change made the store's files hold delta bytes more (or fewer, when negative).
+    void Changed(int64_t delta) {
+        if (m_store && delta) m_store->NoteSizeChange(delta);
+    }
+
+private:
+    ObjectStore* m_store;
 };
 
 }  // namespace host

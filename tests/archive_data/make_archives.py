@@ -4,8 +4,14 @@ CABs come from gcab, ZIPs from Python's zipfile. gcab refuses to store names tha
 the archive, so the hostile CAB is made from harmless names of the same length that are then
 overwritten in the file's entry table; a CAB checksums only its data blocks, so the archive stays
 valid.
+
+The bomb archives are a few kilobytes that expand to a megabyte. Two crafted ZIPs hide that: one
+states no sizes before the data (data descriptors, and an end record a reader cannot find, so it
+reads the entries as a stream), one states a size far smaller than its content.
 """
+import io
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -35,6 +41,26 @@ HOSTILE = [
     (".", "Y"),
     ("C:\\evil4.txt", "QQQevil4.txt"),
 ]
+
+
+BOMB_FILES = {
+    "note.txt": b"note",
+    "zeros.bin": bytes(1 << 20),
+}
+
+
+class Unseekable(io.RawIOBase):
+    """A sink zipfile cannot seek back in, so it writes sizes after the data."""
+
+    def __init__(self):
+        self.data = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        self.data += b
+        return len(b)
 
 
 def write_tree(root, files):
@@ -77,6 +103,33 @@ def main():
             z.writestr(name, data)
         z.writestr(SUB_FILE[0], SUB_FILE[1])
         z.writestr(zipfile.ZipInfo("folder/"), b"")
+
+    with tempfile.TemporaryDirectory() as work:
+        write_tree(work, BOMB_FILES)
+        make_cab(os.path.join(out_dir, "bomb.cab"), work, list(BOMB_FILES))
+    with zipfile.ZipFile(os.path.join(out_dir, "bomb.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in BOMB_FILES.items():
+            z.writestr(name, data)
+
+    sink = Unseekable()
+    with zipfile.ZipFile(sink, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in BOMB_FILES.items():
+            z.writestr(name, data)
+    data = bytearray(sink.data)
+    end = data.rfind(b"PK\x05\x06")
+    data[end:end + 4] = b"XX\x05\x06"
+    with open(os.path.join(out_dir, "sizeless.zip"), "wb") as f:
+        f.write(data)
+
+    with zipfile.ZipFile(os.path.join(out_dir, "lying.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("zeros.bin", BOMB_FILES["zeros.bin"])
+    with open(os.path.join(out_dir, "lying.zip"), "rb") as f:
+        data = bytearray(f.read())
+    # The uncompressed size of the local header (offset 22) and the central record (offset 24).
+    struct.pack_into("<I", data, 22, 16)
+    struct.pack_into("<I", data, data.find(b"PK\x01\x02") + 24, 16)
+    with open(os.path.join(out_dir, "lying.zip"), "wb") as f:
+        f.write(data)
 
     with zipfile.ZipFile(os.path.join(out_dir, "hostile.zip"), "w") as z:
         for name in ["../evil1.txt", "..\\evil2.txt", "/evil3.txt", "..", ".", "a/../../evil4.txt"]:
