@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "host/gdi/bitmap.h"
@@ -74,4 +75,15 @@ TEST_F(PngWriter, UnwritablePathFails) {
     size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir)) ++entries;
     EXPECT_EQ(entries, 1u) << "a partial file was left beside the target";
+}
+
+// A picture for a link (or a device) is written through it: the link itself stays a link.
+TEST_F(PngWriter, WritesThroughALinkWithoutReplacingIt) {
+    auto bitmap = host::Bitmap::Create(2, 2, 32);
+    std::ofstream(m_dir / "real.png") << "old";
+    std::filesystem::create_symlink(m_dir / "real.png", m_dir / "link.png");
+    std::string error;
+    ASSERT_TRUE(host::WritePng(*bitmap, (m_dir / "link.png").string(), &error)) << error;
+    EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "link.png"));
+    EXPECT_GT(std::filesystem::file_size(m_dir / "real.png"), 3u);
 }

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,9 +37,13 @@ void OnPngWarning(png_structp, png_const_charp) {}
 }  // namespace
 
 bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error) {
-    // Written beside the target and put in its place only when whole, so a failed write (a full
-    // disk, a missing folder) leaves no partial picture and keeps an earlier one.
-    const std::string partial = path + ".part-" + std::to_string(::getpid());
+    // A picture for a new or a regular file is written beside it and put in its place only when
+    // whole, so a failed write (a full disk) leaves no partial picture and keeps an earlier one.
+    // Anything else (a device such as /dev/stdout, a link) is written as it stands: renaming over
+    // it would replace the device or the link itself.
+    struct stat target {};
+    const bool replace = ::lstat(path.c_str(), &target) != 0 ? errno == ENOENT : S_ISREG(target.st_mode);
+    const std::string partial = replace ? path + ".part-" + std::to_string(::getpid()) : path;
     std::unique_ptr<FILE, FileCloser> file(std::fopen(partial.c_str(), "wb"));
     if (!file) {
         if (error) *error = "cannot create " + path + ": " + Why(errno);
@@ -54,12 +59,12 @@ bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error)
         ok = false;
         reason = Why(errno);
     }
-    if (ok && std::rename(partial.c_str(), path.c_str()) != 0) {
+    if (ok && replace && std::rename(partial.c_str(), path.c_str()) != 0) {
         ok = false;
         reason = Why(errno);
     }
     if (!ok) {
-        std::remove(partial.c_str());
+        if (replace) std::remove(partial.c_str());
         if (error) *error = "cannot write " + path + ": " + reason;
     }
     return ok;
