@@ -383,15 +383,24 @@ void ExtractItem(IArchiveItem* item, const WCHAR* folder, BYTE* buffer) {
         HANDLE file = CreateFileW(output, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
+            const bool made = GetLastError() != ERROR_ALREADY_EXISTS;
+            bool whole = false;
             for (;;) {
                 ULONG read = 0;
                 HRESULT hr = stream->Read(buffer, kTransferBytes, &read);
                 if (read > kTransferBytes) break;
                 DWORD written = 0;
                 if (read && !WriteFile(file, buffer, read, &written, nullptr)) break;
-                if (FAILED(hr) || read < kTransferBytes) break;
+                if (FAILED(hr)) break;
+                if (read < kTransferBytes) {
+                    whole = true;
+                    break;
+                }
             }
             CloseHandle(file);
+            // An item that could not be written whole (the store filled up, the archive is
+            // damaged) leaves no part of itself behind in a file it made.
+            if (!whole && made) DeleteFileW(output);
         }
     }
     ReleaseOf(stream);

@@ -106,3 +106,24 @@ TEST_F(ImageTrust, OnlyADeviceImageIsReplaced) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_FALSE(fs::exists(fs::path(m_image) / "store" / "old.txt"));
 }
+
+// Links inside the store, as an image from someone else may hold them, are not followed: a
+// script that deletes, copies or makes things through them touches nothing outside the image.
+TEST_F(ImageTrust, LinksInsideTheStoreLeadNowhere) {
+    Init();
+    const fs::path mine = UserFolder();
+    const fs::path store = fs::path(m_image) / "store";
+    fs::create_directory_symlink(mine, store / "Evil");
+    fs::create_symlink(mine / "letter.txt", store / "link.txt");
+    std::ofstream(store / "Temp" / "s.xml")
+        << "<s><DeleteFile Source=\"\\Evil\\letter.txt\"/><DeleteFile Source=\"\\link.txt\"/>"
+           "<CopyFile Source=\"\\link.txt\" Destination=\"\\copied.txt\"/>"
+           "<CreateDirectory Destination=\"\\Evil\\made\"/>"
+           "<CopyTo FROM=\"\\Windows\\vl_0409.xml\" TO=\"\\Evil\\planted.xml\"/></s>";
+    auto r = Run({"script", m_image, "\\Temp\\s.xml"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Text(mine / "letter.txt"), "dear");
+    EXPECT_FALSE(fs::exists(mine / "made"));
+    EXPECT_FALSE(fs::exists(mine / "planted.xml"));
+    EXPECT_FALSE(fs::exists(store / "copied.txt"));
+}
