@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "host/com/server_parts.h"
 #include "host/kernel/device.h"
 #include "platform/gdi.h"
 #include "platform/modules.h"
@@ -70,14 +71,7 @@ public:
     explicit Keyboard(bool companion) : m_companion(companion) { ++g_locks; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IInputMethod) {
-            *object = static_cast<IInputMethod*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return host::QueryOne<IInputMethod>(this, riid, IID_IInputMethod, object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -143,45 +137,11 @@ private:
     HWND m_panel = nullptr;
 };
 
-class Factory final : public IClassFactory {
-public:
-    explicit Factory(bool companion) : m_companion(companion) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // The factories are the library's own statics: the lock count keeps the library loaded.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* keyboard = new (std::nothrow) Keyboard(m_companion);
-        if (!keyboard) return E_OUTOFMEMORY;
-        const HRESULT hr = keyboard->QueryInterface(riid, object);
-        keyboard->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            ++g_locks;
-        else
-            --g_locks;
-        return S_OK;
-    }
+HRESULT CreatePlatform(REFIID riid, void** object) { return host::CreateAndQuery<Keyboard>(riid, object, false); }
+HRESULT CreateCompanion(REFIID riid, void** object) { return host::CreateAndQuery<Keyboard>(riid, object, true); }
 
-private:
-    bool m_companion;
-};
-
-Factory g_platform(false);
-Factory g_companion(true);
+host::StaticClassFactory g_platform(CreatePlatform, g_locks);
+host::StaticClassFactory g_companion(CreateCompanion, g_locks);
 
 }  // namespace
 

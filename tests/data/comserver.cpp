@@ -3,6 +3,7 @@
 #include <atomic>
 #include <new>
 
+#include "host/com/server_parts.h"
 #include "comserver.h"
 
 namespace {
@@ -14,14 +15,7 @@ public:
     Counter() { ++g_locks; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ITestCounter) {
-            *object = static_cast<ITestCounter*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        return host::QueryOne<ITestCounter>(this, riid, IID_ITestCounter, object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -47,39 +41,9 @@ private:
     LONG m_total = 0;
 };
 
-// The factory lives as long as the library; its references do not keep the server loaded, only
-// LockServer does.
-class Factory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* counter = new (std::nothrow) Counter;
-        if (!counter) return E_OUTOFMEMORY;
-        HRESULT hr = counter->QueryInterface(riid, object);
-        counter->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) ++g_locks;
-        else --g_locks;
-        return S_OK;
-    }
-};
+HRESULT CreateCounter(REFIID riid, void** object) { return host::CreateAndQuery<Counter>(riid, object); }
 
-Factory g_factory;
+host::StaticClassFactory g_factory(CreateCounter, g_locks);
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "host/com/server_parts.h"
 #include "platform/gdi.h"
 #include "platform/modules.h"
 #include "platform/windows.h"
@@ -167,45 +168,18 @@ private:
     IIMCallback* m_callback = nullptr;
 };
 
-class Factory final : public IClassFactory {
-public:
-    explicit Factory(const char* tag) : m_tag(tag) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* im = new (std::nothrow) FakeIm(m_tag);
-        if (!im) return E_OUTOFMEMORY;
-        Log(std::string(m_tag) + " created");
-        const HRESULT hr = im->QueryInterface(riid, object);
-        im->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            ++g_locks;
-        else
-            --g_locks;
-        return S_OK;
-    }
+const char kTagA[] = "A";
+const char kTagB[] = "B";
 
-private:
-    const char* m_tag;
-};
+template <const char* Tag>
+HRESULT Create(REFIID riid, void** object) {
+    const HRESULT hr = host::CreateAndQuery<FakeIm>(riid, object, Tag);
+    if (SUCCEEDED(hr)) Log(std::string(Tag) + " created");
+    return hr;
+}
 
-Factory g_factoryA("A");
-Factory g_factoryB("B");
+host::StaticClassFactory g_factoryA(Create<kTagA>, g_locks);
+host::StaticClassFactory g_factoryB(Create<kTagB>, g_locks);
 
 }  // namespace
 
