@@ -95,6 +95,7 @@ HGDIOBJ GetStockObject(int object);
 #define CLR_INVALID 0xFFFFFFFF
 #define GDI_ERROR 0xFFFFFFFF
 COLORREF SetTextColor(HDC dc, COLORREF color);
+COLORREF GetTextColor(HDC dc);
 COLORREF SetBkColor(HDC dc, COLORREF color);
 // Returns the previous alignment, or GDI_ERROR.
 UINT SetTextAlign(HDC dc, UINT align);
@@ -151,3 +152,71 @@ BOOL ImageList_Destroy(HIMAGELIST list);
 int ImageList_AddMasked(HIMAGELIST list, HBITMAP bitmap, COLORREF mask);
 int ImageList_GetImageCount(HIMAGELIST list);
 BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
+
+// Fonts: any face is drawn with the device's outline fonts (a sans serif, bold from a weight of
+// 600), monochrome as the device's screens show them without smoothing.
+#define LF_FACESIZE 32
+#define FW_NORMAL 400
+#define FW_BOLD 700
+struct LOGFONTW {
+    LONG lfHeight;  // negative: the characters' height in pixels; positive: the cell's
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    WCHAR lfFaceName[LF_FACESIZE];
+};
+HFONT CreateFontIndirectW(const LOGFONTW* font);
+#define SYSTEM_FONT 13
+// GetStockObject(SYSTEM_FONT) gives the system font; GetObjectW of a font fills a LOGFONTW.
+
+struct TEXTMETRICW {
+    LONG tmHeight;
+    LONG tmAscent;
+    LONG tmDescent;
+    LONG tmInternalLeading;
+    LONG tmExternalLeading;
+    LONG tmAveCharWidth;
+    LONG tmMaxCharWidth;
+    LONG tmWeight;
+};
+BOOL GetTextMetricsW(HDC dc, TEXTMETRICW* metrics);
+BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, SIZE* size);
+
+// The screen's resolution: 96 pixels per inch on a 240-pixel-wide screen, 192 on a 480-wide one.
+#define HORZRES 8
+#define VERTRES 10
+#define BITSPIXEL 12
+#define LOGPIXELSX 88
+#define LOGPIXELSY 90
+int GetDeviceCaps(HDC dc, int index);
+
+#define TRANSPARENT 1
+#define OPAQUE 2
+// Returns the previous mode, or 0.
+int SetBkMode(HDC dc, int mode);
+
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+#define DT_END_ELLIPSIS 0x00008000
+// Draws text in the context's font and colours; returns the height of the text drawn (with
+// DT_CALCRECT, measures only and widens or heightens rect to fit), 0 on failure.
+int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format);

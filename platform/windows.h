@@ -228,6 +228,9 @@ LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
 #ifndef WM_GETTEXT
 #define WM_GETTEXT 0x000D
 #endif
+#ifndef WM_GETTEXTLENGTH
+#define WM_GETTEXTLENGTH 0x000E
+#endif
 #ifndef WM_KEYDOWN
 #define WM_KEYDOWN 0x0100
 #endif

@@ -8,6 +8,7 @@
 #include "host/gdi/bitmap.h"
 #include "host/kernel/device.h"
 #include "host/gdi/dib_section.h"
+#include "host/gdi/fonts.h"
 #include "host/gdi/gdi_objects.h"
 #include "host/gdi/raster.h"
 
@@ -43,6 +44,12 @@ void PutBrush(host::DeviceContext& dc, HBRUSH handle, host::Brush* brush) {
 }  // namespace
 
 int GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
+    if (const host::Font* font = host::FontFromHandle(static_cast<HFONT>(object))) {
+        if (!buffer) return static_cast<int>(sizeof(LOGFONTW));
+        if (size < static_cast<int>(sizeof(LOGFONTW))) return FailWith(ERROR_INVALID_PARAMETER, 0);
+        std::memcpy(buffer, &font->logical, sizeof(LOGFONTW));
+        return static_cast<int>(sizeof(LOGFONTW));
+    }
     host::Bitmap* bitmap = host::BitmapFromHandle(static_cast<HBITMAP>(object));
     if (!bitmap) return FailWith(ERROR_INVALID_HANDLE, 0);
     DIBSECTION section;
@@ -81,12 +88,17 @@ BOOL DeleteObject(HGDIOBJ object) {
         if (brush->selections > 0) return FailWith(ERROR_INVALID_PARAMETER, FALSE);
         return host::DeleteBrush(static_cast<HBRUSH>(object)) ? TRUE : FALSE;
     }
+    if (const host::Font* font = host::FontFromHandle(static_cast<HFONT>(object))) {
+        // A font may be deleted while selected: the context keeps drawing in the system font.
+        return font->stock || host::DeleteFont(static_cast<HFONT>(object)) ? TRUE : FALSE;
+    }
     return FailWith(ERROR_INVALID_HANDLE, FALSE);
 }
 
 DWORD GetObjectType(HGDIOBJ object) {
     if (host::IsBitmapHandle(object)) return OBJ_BITMAP;
     if (host::BrushFromHandle(static_cast<HBRUSH>(object))) return OBJ_BRUSH;
+    if (host::FontFromHandle(static_cast<HFONT>(object))) return OBJ_FONT;
     if (const host::DeviceContext* dc = host::DCFromHandle(static_cast<HDC>(object)))
         return dc->kind == host::DeviceContext::Kind::Memory ? OBJ_MEMDC : OBJ_DC;
     return FailWith<DWORD>(ERROR_INVALID_HANDLE, 0);
@@ -132,6 +144,11 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
         PutBrush(*found, static_cast<HBRUSH>(object), brush);
         return previous;
     }
+    if (host::FontFromHandle(static_cast<HFONT>(object))) {
+        HFONT previous = found->font ? found->font : host::SystemFont();
+        found->font = static_cast<HFONT>(object);
+        return previous;
+    }
     return FailWith<HGDIOBJ>(ERROR_INVALID_HANDLE, nullptr);
 }
 
@@ -141,6 +158,7 @@ HGDIOBJ GetCurrentObject(HDC dc, UINT type) {
     switch (type) {
     case OBJ_BITMAP: return found->bitmap;
     case OBJ_BRUSH: return found->brush;
+    case OBJ_FONT: return found->font ? found->font : host::SystemFont();
     default: return FailWith<HGDIOBJ>(ERROR_INVALID_PARAMETER, nullptr);
     }
 }
@@ -262,6 +280,7 @@ HBRUSH GetSysColorBrush(int index) { return host::SysColorBrush(index); }
 HBRUSH CreateSolidBrush(COLORREF color) { return host::CreateBrush(color); }
 
 HGDIOBJ GetStockObject(int object) {
+    if (object == SYSTEM_FONT) return host::SystemFont();
     HBRUSH brush = host::StockBrush(object);
     return brush ? brush : FailWith<HGDIOBJ>(ERROR_INVALID_PARAMETER, nullptr);
 }
@@ -287,6 +306,11 @@ COLORREF SetTextColor(HDC dc, COLORREF color) {
     return previous;
 }
 
+COLORREF GetTextColor(HDC dc) {
+    host::DeviceContext* found = FindDC(dc);
+    return found ? found->textColor : CLR_INVALID;
+}
+
 COLORREF SetBkColor(HDC dc, COLORREF color) {
     host::DeviceContext* found = FindDC(dc);
     if (!found) return CLR_INVALID;
@@ -308,6 +332,10 @@ BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, LPCWSTR t
     if (!found) return FALSE;
     if (count > 0 && !text) return FailWith(ERROR_INVALID_PARAMETER, FALSE);
     if (!found->surface) return FailWith(ERROR_INVALID_HANDLE, FALSE);
+    if (const host::Font* font = found->font ? host::FontFromHandle(found->font) : nullptr) {
+        host::DrawFontTextOut(*found, font->logical, x, y, options, rect, std::u16string_view(text, count));
+        return TRUE;
+    }
     host::DrawText(*found, x, y, options, rect, text, count, dx);
     return TRUE;
 }

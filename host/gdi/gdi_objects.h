@@ -28,6 +28,10 @@ struct DeviceContext {
     HBRUSH brush = nullptr;
     COLORREF textColor = 0x000000;
     COLORREF bkColor = 0xFFFFFF;
+    // Null: ExtTextOutW draws in the emulator's fixed cell font, the text calls of fonts
+    // (DrawTextW, metrics, extents) in the system font.
+    HFONT font = nullptr;
+    int bkMode = 2;  // OPAQUE
     UINT textAlign = 0;
     RECT clip[kMaxClipRects]{};
     int clipCount = 0;

@@ -180,10 +180,11 @@ int GetWindowTextLengthW(HWND window) {
 }
 
 BOOL SetWindowTextW(HWND window, LPCWSTR text) {
-    return host::WithWindow(window, FALSE, [&](host::WindowTable&, host::Window& w) {
-        w.title = text ? text : u"";
-        return TRUE;
-    });
+    if (!IsWindow(window)) {
+        host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
 }
 
 DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId) {

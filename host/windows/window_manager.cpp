@@ -18,7 +18,9 @@
 #include "host/gdi/gdi_objects.h"
 #include "platform/gdi.h"
 #include "platform/text.h"
+#include "platform/dialogs.h"
 #include "platform/windows.h"
+#include "host/windows/system_classes.h"
 #include "host/windows/window_table.h"
 
 namespace host {
@@ -30,6 +32,7 @@ struct ClassEntry {
     std::u16string name;
     ATOM atom = 0;
     int windows = 0;
+    bool system = false;  // provided by the platform: never unregistered
 };
 
 struct ClassTable {
@@ -39,8 +42,20 @@ struct ClassTable {
 };
 
 ClassTable& Classes() {
-    static ClassTable table;
-    return table;
+    static ClassTable* table = [] {
+        auto* made = new ClassTable;  // never destroyed: windows may be destroyed during exit
+        for (const WNDCLASSW& info : SystemClasses()) {
+            ClassEntry entry;
+            entry.info = info;
+            entry.name = info.lpszClassName;
+            entry.atom = made->next++;
+            entry.system = true;
+            made->classes.push_back(std::move(entry));
+        }
+        for (ClassEntry& entry : made->classes) entry.info.lpszClassName = entry.name.c_str();
+        return made;
+    }();
+    return *table;
 }
 
 bool IsAtom(LPCWSTR name) { return reinterpret_cast<uintptr_t>(name) < 0x10000u; }
@@ -278,6 +293,9 @@ HWND PenEvent(HWND window, PenKind kind, int x, int y, DWORD time) {
         target = Live(table, table.capture) ? table.capture : HitTest(table, window, sx, sy);
         if (!target) return nullptr;
         Window* hit = Live(table, target);
+        // A disabled window, or one inside a disabled window, takes no pen input.
+        for (const Window* w = hit; w; w = Live(table, w->parent))
+            if (w->style & WS_DISABLED) return nullptr;
         const POINT hitOrigin = Origin(table, *hit);
         where = MAKELPARAM(sx - hitOrigin.x, sy - hitOrigin.y);
         PenState& pen = Pen();
@@ -343,6 +361,10 @@ BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
     host::ClassEntry* entry = host::FindClass(table, className);
     if (!entry || entry->info.hInstance != instance) {
         host::SetLastErrorCode(ERROR_CLASS_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    if (entry->system) {
+        host::SetLastErrorCode(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     if (entry->windows > 0) {
@@ -478,7 +500,7 @@ HWND GetParent(HWND window) {
     return found ? found->parent : nullptr;
 }
 
-LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT: {
         PAINTSTRUCT paint;
@@ -492,8 +514,45 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam
         return FillRect(reinterpret_cast<HDC>(wParam), &client, found->background) ? 1 : 0;
     }
     case WM_CLOSE: DestroyWindow(window); return 0;
+    case WM_SETTEXT: {
+        const bool set = host::WithWindow(window, false, [&](host::WindowTable&, host::Window& w) {
+            w.title = lParam ? reinterpret_cast<LPCWSTR>(lParam) : u"";
+            return true;
+        });
+        // A control shows its text: it is drawn again.
+        if (set && (GetWindowLongW(window, GWL_STYLE) & WS_CHILD)) InvalidateRect(window, nullptr, TRUE);
+        return set ? TRUE : FALSE;
+    }
+    case WM_GETTEXT: return GetWindowTextW(window, reinterpret_cast<LPWSTR>(lParam), static_cast<int>(wParam));
+    case WM_GETTEXTLENGTH: return GetWindowTextLengthW(window);
     default: return 0;
     }
+}
+
+BOOL EnableWindow(HWND window, BOOL enable) {
+    bool wasDisabled = false;
+    bool changed = false;
+    if (!host::WithWindow(window, false, [&](host::WindowTable&, host::Window& w) {
+            wasDisabled = w.style & WS_DISABLED;
+            changed = wasDisabled == (enable != FALSE);
+            if (enable)
+                w.style &= ~static_cast<DWORD>(WS_DISABLED);
+            else
+                w.style |= WS_DISABLED;
+            return true;
+        }))
+        return FALSE;
+    if (changed) {
+        host::Call(window, WM_ENABLE, enable ? TRUE : FALSE, 0);
+        InvalidateRect(window, nullptr, TRUE);
+    }
+    return wasDisabled ? TRUE : FALSE;
+}
+
+BOOL IsWindowEnabled(HWND window) {
+    return host::WithWindow(window, FALSE, [](host::WindowTable&, host::Window& w) {
+        return (w.style & WS_DISABLED) ? FALSE : TRUE;
+    });
 }
 
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
