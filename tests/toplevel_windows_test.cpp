@@ -89,9 +89,20 @@ TEST_F(TopLevelWindowsTest, NewWindowsGoOnTopAndForegroundRaises) {
     HWND second = CreateWindowExW(0, kClass, u"kid2", WS_CHILD | WS_VISIBLE, 0, 0, 2, 2, b, nullptr, nullptr, nullptr);
     ASSERT_TRUE(child && second);
     EXPECT_EQ(OwnStack(), (std::vector<HWND>{a, c, b}));
-    EXPECT_EQ(GetWindow(b, GW_CHILD), second);  // the newest child lies on top
-    EXPECT_EQ(GetWindow(second, GW_HWNDNEXT), child);
-    EXPECT_EQ(GetWindow(child, GW_HWNDNEXT), nullptr);
+    EXPECT_EQ(GetWindow(b, GW_CHILD), child);  // children stack in the order they were made
+    EXPECT_EQ(GetWindow(child, GW_HWNDNEXT), second);
+    EXPECT_EQ(GetWindow(second, GW_HWNDNEXT), nullptr);
+    // Children restack among their siblings only; a window that is no sibling moves nothing.
+    ASSERT_TRUE(SetWindowPos(second, HWND_TOPMOST, 0, 0, 0, 0, keep));
+    EXPECT_EQ(GetWindow(b, GW_CHILD), second);
+    ASSERT_TRUE(SetWindowPos(second, child, 0, 0, 0, 0, keep));
+    EXPECT_EQ(GetWindow(b, GW_CHILD), child);
+    EXPECT_EQ(GetWindow(child, GW_HWNDNEXT), second);
+    ASSERT_TRUE(SetWindowPos(second, a, 0, 0, 0, 0, keep));
+    EXPECT_EQ(GetWindow(b, GW_CHILD), child);
+    ASSERT_TRUE(SetWindowPos(child, HWND_BOTTOM, 0, 0, 0, 0, keep));
+    EXPECT_EQ(GetWindow(b, GW_CHILD), second);
+    EXPECT_EQ(OwnStack(), (std::vector<HWND>{a, c, b}));
     EXPECT_TRUE(SetForegroundWindow(child));
     EXPECT_EQ(GetForegroundWindow(), b);
     EXPECT_EQ(OwnStack().front(), b);

@@ -461,7 +461,9 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     if (child) {
         auto& table = host::Windows();
         std::lock_guard guard(table.lock);
-        if (host::Window* up = host::Live(table, parent)) up->children.push_back(handle);
+        // A new child goes to the bottom of its siblings, so that controls stack (and tab) in
+        // the order they were made.
+        if (host::Window* up = host::Live(table, parent)) up->children.insert(up->children.begin(), handle);
     }
     CREATESTRUCTW create{};
     create.lpCreateParams = param;
@@ -694,27 +696,31 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
     if (!host::Place(window, x, y, width, height, !(flags & SWP_NOMOVE), !(flags & SWP_NOSIZE),
                      !(flags & SWP_NOREDRAW)))
         return FALSE;
-    if (!(flags & SWP_NOZORDER)) {
-        // Only top-level windows are restacked; the host has no topmost band, so HWND_TOPMOST
-        // is the top and HWND_NOTOPMOST leaves the window where it is.
+    if (!(flags & SWP_NOZORDER) && insertAfter != window) {
+        // The host has no topmost band: HWND_TOPMOST is the top, HWND_NOTOPMOST leaves the
+        // window where it is. A window to insert after must be a sibling, else nothing moves.
         auto& table = host::Windows();
         std::lock_guard guard(table.lock);
-        auto at = std::find(table.stack.begin(), table.stack.end(), window);
-        if (at != table.stack.end() && insertAfter != HWND_NOTOPMOST && insertAfter != window) {
-            std::vector<HWND>& stack = table.stack;
-            auto after = std::find(stack.begin(), stack.end(), insertAfter);
-            if (insertAfter == HWND_BOTTOM || insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST ||
-                after != stack.end()) {
-                stack.erase(at);
-                if (insertAfter == HWND_BOTTOM) {
-                    stack.push_back(window);
-                } else if (insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST) {
-                    stack.insert(stack.begin(), window);
-                } else {
-                    stack.insert(std::find(stack.begin(), stack.end(), insertAfter) + 1, window);
-                }
+        const bool top = insertAfter == HWND_TOP || insertAfter == HWND_TOPMOST;
+        const bool bottom = insertAfter == HWND_BOTTOM;
+        auto restack = [&](std::vector<HWND>& siblings, bool topFirst) {
+            auto at = std::find(siblings.begin(), siblings.end(), window);
+            if (at == siblings.end() || insertAfter == HWND_NOTOPMOST) return;
+            if (!top && !bottom && std::find(siblings.begin(), siblings.end(), insertAfter) == siblings.end()) return;
+            siblings.erase(at);
+            if (top || bottom) {
+                siblings.insert(top == topFirst ? siblings.begin() : siblings.end(), window);
+            } else {
+                // Just below insertAfter.
+                auto after = std::find(siblings.begin(), siblings.end(), insertAfter);
+                siblings.insert(topFirst ? after + 1 : after, window);
             }
-        }
+        };
+        host::Window* found = host::Live(table, window);
+        if (host::Window* parent = found ? host::Live(table, found->parent) : nullptr)
+            restack(parent->children, false);  // children are kept bottom first
+        else
+            restack(table.stack, true);
     }
     if (flags & SWP_SHOWWINDOW) ShowWindow(window, SW_SHOWNA);
     if (flags & SWP_HIDEWINDOW) ShowWindow(window, SW_HIDE);
