@@ -22,8 +22,9 @@ const char kUsage[] =
     "Makes a default device image in IMAGE (default: ./demo-image, replaced if it is a device\n"
     "image already) and shows the package at work on it: what the image holds, then typing on the\n"
     "on-screen keyboard (the input method the SIP loads) in both languages, with PNG pictures of\n"
-    "the keyboard in the image folder, a language script switching the sample content to Russian\n"
-    "(the changes are listed), and the configuration runner applying its sample script.\n";
+    "the keyboard in the image folder, the language switcher switching the device to Russian (its\n"
+    "dialog as text and pictures, then the changes listed), and the configuration runner applying\n"
+    "its sample script.\n";
 
 // What a view prints, as lines.
 template <class Print>
@@ -105,10 +106,11 @@ int Demo(const std::vector<std::string>& argv) {
     std::printf("\n== The keyboard as drawn: %s and %s (the last with a key held down)\n", english.c_str(),
                 russian.c_str());
 
-    // A language switch's script: the Russian package, with the English one as the companion
-    // whose names are merged into it, as the language switcher runs it.
-    std::printf("\n== Running \\Windows\\vl_0419.xml (Russian) with \\Windows\\vl_0409.xml as its companion\n");
-    cli::Flush();
+    // The language switcher, opened as the control panel opens it: its dialog, then Russian
+    // picked and Done pressed; the switch runs the Russian package's script with the English
+    // one as its companion, records the language and resets the device.
+    const std::string switcher = (fs::path(image) / "lingo-english.png").string();
+    const std::string picked = (fs::path(image) / "lingo-russian.png").string();
     auto snapshot = [&] {
         std::vector<std::string> lines = Capture([](FILE* out) { view::PrintTree(out); });
         std::vector<std::string> registry = Capture([&](FILE* out) { view::PrintRegistry(*session.device, out, &error); });
@@ -116,10 +118,15 @@ int Demo(const std::vector<std::string>& argv) {
         return lines;
     };
     const std::vector<std::string> before = snapshot();
-    HRESULT status = S_OK;
-    int ran = RunLanguageScript(u"\\Windows\\vl_0419.xml", u"\\Windows\\vl_0409.xml", 0x0409, 0x0419, &status);
-    std::printf("Run=%d status=0x%08X\n\n== What the script changed (files, then registry lines)\n", ran,
-                static_cast<unsigned>(status));
+    std::printf("\n== The language switcher (\\Windows\\Lingo.cpl) as the control panel opens it\n");
+    cli::Flush();
+    if (int rc = RunLingoActions(*session.device, {"show", "render", switcher}); rc != cli::kOk) return rc;
+    std::printf("\n== Picking Russian and pressing Done\n");
+    cli::Flush();
+    if (int rc = RunLingoActions(*session.device, {"select", "1005", "1", "render", picked, "ok"}); rc != cli::kOk)
+        return rc;
+    std::printf("\n== The dialog as drawn: %s and %s\n", switcher.c_str(), picked.c_str());
+    std::printf("\n== What the switch changed (files, then registry lines)\n");
     PrintChanges(before, snapshot());
 
     // The configuration runner applies the sample script; this image has no ROM version, so only

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -104,6 +105,30 @@ bool InstallRunner(host::Device& device, const ImageOptions& options, std::strin
     return true;
 }
 
+// The language switcher applet, the device's other keyboards (registered as input methods, after
+// the package's own, which stays the SIP's first) and the companion keyboard's layouts. The
+// layouts go in the order of their file names, the order in which the device lists them.
+bool InstallLanguageSwitcher(host::Device& device, std::string* error) {
+    if (!InstallHostCode(device, PackageDir() / "lingo.cpl", u"\\Windows\\Lingo.cpl", error)) return false;
+    const WCHAR* const keyboards = u"\\Windows\\keyboards.dll";
+    if (!InstallHostCode(device, PackageDir() / "keyboards.so", keyboards, error) ||
+        !commands::CallServerExport(keyboards, "DllRegisterServer", error))
+        return false;
+    std::vector<std::filesystem::path> layouts;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(PackageDir() / "layouts", ec))
+        if (entry.path().extension() == ".vxb") layouts.push_back(entry.path());
+    if (ec) {
+        *error = "cannot list the keyboard layouts in " + (PackageDir() / "layouts").string() + ": " + ec.message();
+        return false;
+    }
+    std::sort(layouts.begin(), layouts.end());
+    for (const auto& layout : layouts)
+        if (!InstallHostCode(device, layout, (u"\\Windows\\" + FromUtf8(layout.filename().string())).c_str(), error))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 std::filesystem::path PackageDir() {
@@ -175,6 +200,7 @@ bool PopulateImage(host::Device& device, const ImageOptions& options, std::strin
     if (!InstallInputMethod(device, error)) return false;
     if (!InstallSampleContent(device, error)) return false;
     if (!InstallRunner(device, options, error)) return false;
+    if (!InstallLanguageSwitcher(device, error)) return false;
     if (!device.SetSetting("screen.width", std::to_string(options.screenWidth)) ||
         !device.SetSetting("screen.height", std::to_string(options.screenHeight))) {
         *error = "cannot store the screen size";

@@ -26,6 +26,7 @@ const Command kCommands[] = {
     {"unregister", commands::Unregister, "unregister the image's input method library (DllUnregisterServer)"},
     {"script", commands::Script, "run one language script on an image as the language switcher does"},
     {"muiapply", commands::MuiApply, "apply a configuration script on an image as muiapply does"},
+    {"lingo", commands::Lingo, "open the language switcher as the control panel does and play its dialog"},
 };
 
 void PrintUsage(FILE* out) {

@@ -282,6 +282,9 @@ void keybd_event(BYTE vk, BYTE scan, DWORD flags, DWORD extraInfo);
 #define IDC_WAIT MAKEINTRESOURCEW(32514)
 #endif
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
+// The icon group resource of the module; null (ERROR_RESOURCE_NAME_NOT_FOUND) when it has none.
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
+BOOL DestroyIcon(HICON icon);
 // Returns the cursor shown before (null when none was).
 HCURSOR SetCursor(HCURSOR cursor);
 #ifndef HWND_TOP

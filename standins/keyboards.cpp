@@ -161,3 +161,37 @@ VX_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object)
 }
 
 VX_EXPORT HRESULT DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+
+namespace {
+
+// HKCR\CLSID\{clsid}: its name, the library that serves it and the SIP's marker.
+HRESULT RegisterKeyboard(const CLSID& clsid, const WCHAR* name, const WCHAR* library) {
+    WCHAR text[40] = {};
+    StringFromGUID2(clsid, text, 40);
+    const std::u16string key = u"CLSID\\" + std::u16string(text);
+    const struct {
+        std::u16string subKey;
+        const WCHAR* value;
+    } entries[] = {{key, name}, {key + u"\\InprocServer32", library}, {key + u"\\IsSIPInputMethod", u"1"}};
+    for (const auto& entry : entries) {
+        HKEY created = nullptr;
+        LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, entry.subKey.c_str(), 0, nullptr, 0, 0, nullptr, &created, nullptr);
+        if (rc == ERROR_SUCCESS) {
+            const DWORD bytes = static_cast<DWORD>((std::char_traits<WCHAR>::length(entry.value) + 1) * sizeof(WCHAR));
+            rc = RegSetValueExW(created, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.value), bytes);
+            RegCloseKey(created);
+        }
+        if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+// Both keyboards are registered as SIP input methods served by this library, wherever it lies.
+VX_EXPORT HRESULT DllRegisterServer() {
+    WCHAR library[MAX_PATH] = {};
+    if (!GetModuleFileNameW(g_instance, library, MAX_PATH)) return E_FAIL;
+    const HRESULT hr = RegisterKeyboard(kPlatformKeyboard, u"Keyboard", library);
+    return FAILED(hr) ? hr : RegisterKeyboard(kCompanionKeyboard, u"Companion Keyboard", library);
+}

@@ -189,6 +189,26 @@ TEST_F(ModuleLoader, ExportsAreTheModulesOwnByName) {
     FreeLibrary(module);
 }
 
+// Libraries loaded one after another, each through a descriptor closed once it is loaded, are
+// each their own: the second is not taken for the first because its descriptor got the same
+// number.
+TEST_F(ModuleLoader, EachLibraryLoadedIsItsOwnCode) {
+    InstallFile(VX_LAYOUT_ENGLISH, u"\\Windows\\english.vxb");
+    InstallFile(VX_LAYOUT_RUSSIAN, u"\\Windows\\russian.vxb");
+    HMODULE english = LoadLibraryW(u"\\Windows\\english.vxb");
+    HMODULE russian = LoadLibraryW(u"\\Windows\\russian.vxb");
+    ASSERT_TRUE(english && russian);
+    EXPECT_NE(english, russian);
+    auto code = [](HMODULE module) {
+        auto entry = reinterpret_cast<DWORD (*)()>(GetProcAddressW(module, u"VKeybCode"));
+        return entry ? entry() : 0u;
+    };
+    EXPECT_EQ(code(english), 1033u);
+    EXPECT_EQ(code(russian), 1049u);
+    FreeLibrary(russian);
+    FreeLibrary(english);
+}
+
 TEST_F(ModuleLoader, ModuleReadsItsResourcesThroughItsHandle) {
     HMODULE module = LoadLibraryW(u"testmod");
     ASSERT_NE(module, nullptr);

@@ -224,8 +224,8 @@ TEST_F(PocketsimKeyboard, InitRegistersTheInputMethodAndItsTypeLibrary) {
     EXPECT_NE(r.out.find("@=\"\\\\Windows\\\\vexor.dll\"\n"), std::string::npos) << r.out;
 }
 
-// unregister removes the class, so the SIP has no input method to start; register brings it
-// back. Without the library both fail with status 1 and one line naming it.
+// unregister removes the class, so the SIP starts the device's other keyboard instead; register
+// brings it back. Without the library both fail with status 1 and one line naming it.
 TEST_F(PocketsimKeyboard, RegisterAndUnregisterCallTheLibrarysEntryPoints) {
     auto r = Run({"unregister", m_image});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -234,7 +234,7 @@ TEST_F(PocketsimKeyboard, RegisterAndUnregisterCallTheLibrarysEntryPoints) {
     r = Keyboard({"status"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "pocketsim: the keyboard input method did not start (0x80040154)\n");
+    EXPECT_EQ(r.err, "pocketsim: the running input method is not the package's keyboard\n");
 
     r = Run({"register", m_image});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -174,8 +174,12 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("U+043F"), std::string::npos);
-    // The Russian package's script ran and renamed the Start menu.
-    EXPECT_NE(r.out.find("Run=1 status=0x00000000\n"), std::string::npos);
+    // The language switcher's dialog was shown; Russian was picked, its script ran and renamed
+    // the Start menu, and the device was reset.
+    EXPECT_NE(r.out.find("1005 combobox \"English\" sel=0 count=2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("caption=\"Language switcher\" style=0x00010040\nSoftReset\n"), std::string::npos);
+    EXPECT_NE(r.out.find("+ \"CurLang\"=dword:00000419\n"), std::string::npos);
+    EXPECT_GT(fs::file_size(fs::path(m_image) / "lingo-russian.png"), 1000u);
     EXPECT_NE(r.out.find("- \\Windows\\Start Menu\\\n"), std::string::npos);
     EXPECT_NE(r.out.find("+ \\Windows\\Главное меню\\\n"), std::string::npos);
     EXPECT_GT(fs::file_size(fs::path(m_image) / "keyboard-english.png"), 1000u);

@@ -118,4 +118,8 @@ private:
 void SetLastErrorCode(DWORD error);
 DWORD LastErrorCode();
 
+// Text quoted in a journal line (a message box's text, a control's): backslash, quote, CR and LF
+// escaped, so that one line stays one line.
+std::string EscapeJournalText(std::u16string_view text);
+
 }  // namespace host

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "host/gdi/bitmap.h"
 #include "host/kernel/device.h"
+#include "host/kernel/object_table.h"
 #include "host/modules/module_table.h"
+#include "platform/windows.h"
 #include "platform/text.h"
 #include "host/modules/version_info.h"
 
@@ -175,6 +178,37 @@ int LoadStringW(HINSTANCE module, UINT id, LPWSTR buffer, int size) {
     std::copy_n(text.begin(), count, buffer);
     buffer[count] = 0;
     return static_cast<int>(count);
+}
+
+namespace {
+
+constexpr WORD kGroupIconType = 14;
+
+// An icon is known by the group resource it came from; the device draws none of them here, so
+// nothing more of it is kept.
+struct Icon {
+    HMODULE module = nullptr;
+};
+
+host::ObjectTable<Icon>& Icons() {
+    static host::ObjectTable<Icon> table(0x3E000000u);
+    return table;
+}
+
+}  // namespace
+
+HICON LoadIconW(HINSTANCE module, LPCWSTR name) {
+    const host::Module* found = ModuleOf(module);
+    if (!found) return nullptr;
+    if (!Lookup(*found, name, host::ResourceKey::Number(kGroupIconType)))
+        return FailWith<HICON>(ERROR_RESOURCE_NAME_NOT_FOUND, nullptr);
+    auto icon = std::make_unique<Icon>();
+    icon->module = module;
+    return host::HandleOf<HICON>(Icons().Insert(std::move(icon)));
+}
+
+BOOL DestroyIcon(HICON icon) {
+    return Icons().Take(host::HandleValue(icon)) ? TRUE : FailWith(ERROR_INVALID_HANDLE, FALSE);
 }
 
 HBITMAP LoadBitmapW(HINSTANCE module, LPCWSTR name) {

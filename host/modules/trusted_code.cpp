@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -138,7 +139,19 @@ int Refuse(DWORD code, const char* why, DWORD* error, std::string* reason, int f
 
 }  // namespace
 
-std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+std::string DescriptorPath(int fd) {
+    // The loader knows a library by the path it was opened with, so a descriptor number used
+    // again for another file would hand back the library loaded first. Each path is therefore
+    // spelt differently: a count written as "//" and "/." steps, which resolve to nothing.
+    static std::atomic<uint64_t> count{0};
+    uint64_t n = count++;
+    std::string path = "/proc/self";
+    do {
+        path += (n & 1) ? "/." : "//";
+        n >>= 1;
+    } while (n);
+    return path + "/fd/" + std::to_string(fd);
+}
 
 bool TrustInstalledCode(Device& device, std::u16string_view devicePath, std::string* reason) {
     const std::optional<Key>& key = EmulatorKey();

@@ -26,7 +26,8 @@ bool TrustInstalledCode(Device& device, std::u16string_view devicePath, std::str
 int OpenTrustedCode(Device& device, std::u16string_view devicePath, const std::filesystem::path& hostPath, DWORD* error,
                     std::string* reason);
 
-// "/proc/self/fd/N": the path by which the loader and exec reach an open descriptor.
+// A path by which the loader and exec reach an open descriptor (/proc/self/fd/N), spelt
+// differently on every call so that the loader never takes it for a library loaded before.
 std::string DescriptorPath(int fd);
 
 }  // namespace host
