@@ -42,6 +42,7 @@ TEST_F(PocketsimTest, BadUsageExitsTwoWithOneLine) {
     for (std::vector<std::string> args : {std::vector<std::string>{"init"},
                                           {"init", m_image, "--screen", "240by320"},
                                           {"init", m_image, "--answer", "maybe"},
+                                          {"init", m_image, "--ansi-codepage", "437"},
                                           {"frobnicate"},
                                           {"reg", "export"},
                                           {"reg", "rename", m_image}}) {
