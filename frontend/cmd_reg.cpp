@@ -19,8 +19,10 @@ const char kUsage[] =
     "usage: pocketsim reg export IMAGE [KEY]\n"
     "       pocketsim reg import IMAGE FILE\n"
     "export prints the registry (or the subtree of KEY, as HKEY_LOCAL_MACHINE\\Software\\...) as\n"
-    ".reg text; import merges a .reg file (REGEDIT4 or version 5.00, UTF-8 or UTF-16) and applies\n"
-    "nothing when the file has an error. FILE is a regular file of at most 16 MiB.\n";
+    ".reg text (Windows Registry Editor Version 5.00, UTF-8); import merges a .reg file as Windows'\n"
+    "registry editor reads it (REGEDIT4 or version 5.00; UTF-8, UTF-16LE with BOM, or ANSI in the\n"
+    "image's code page) and applies nothing when the file has an error. FILE is a regular file of\n"
+    "at most 16 MiB.\n";
 
 // The whole file is checked before anything is applied, so it is held in memory: a handheld's
 // registry exports to a few hundred kilobytes, and a larger file is refused rather than read.

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const host::RegOperation& op : ops) {
         if (op.kind != host::RegOperation::Kind::SetValue) continue;
-        std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\K]\n" +
+        // The version 5.00 header: the exporter's hex(2) and hex(7) data are UTF-16.
+        std::string text = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\K]\n" +
                            host::FormatRegValue(op.name, op.type, op.data.data(), op.data.size()) + "\n";
         std::vector<host::RegOperation> again;
         if (!host::ParseRegText(text, &again, &error) || again.size() != 2) abort();
