@@ -142,6 +142,41 @@ TEST_F(PocketsimTest, ImportThenExportGivesTheSameText) {
     EXPECT_EQ(r.out, text);
 }
 
+// reg export writes UTF-8 by default and, with --utf16, UTF-16LE with BOM and CR LF (the form
+// Windows' registry editor reads without loss); each form imported into another image gives the
+// same registry.
+TEST_F(PocketsimTest, ExportInBothFormsImportsBackAsItWas) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    WriteFile("extra.reg",
+              "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\\xD0\xAF\xD0\xB7\xD1\x8B\xD0\xBA]\n"
+              "\"\xD0\x98\xD0\xBC\xD1\x8F\"=\"a;b #c\"\n\"Multi\"=hex(7):1f,04,00,00,00,00\n@=hex(1):61,00\n");
+    ASSERT_EQ(Run({"reg", "import", m_image, (m_dir / "extra.reg").string()}).exitCode, 0);
+    auto r = Run({"reg", "export", m_image, "HKEY_CURRENT_USER\\MUI", "--utf16"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string expected = "\xFF\xFE";
+    for (char c : std::string("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\MUI]\r\n"
+                              "\"CurLang\"=dword:00000409\r\n"))
+        expected += std::string{c, '\0'};
+    EXPECT_EQ(r.out, expected);
+
+    const std::string whole = Run({"reg", "export", m_image}).out;
+    for (bool utf16 : {true, false}) {
+        std::vector<std::string> args{"reg", "export", m_image};
+        if (utf16) args.push_back("--utf16");
+        r = Run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        WriteFile("whole.reg", r.out);
+        const std::string other = (m_dir / "other").string();
+        ASSERT_EQ(Run({"init", other, "--force"}).exitCode, 0);
+        r = Run({"reg", "import", other, (m_dir / "whole.reg").string()});
+        ASSERT_EQ(r.exitCode, 0) << utf16 << r.err;
+        EXPECT_EQ(Run({"reg", "export", other}).out, whole) << utf16;
+    }
+    r = Run({"reg", "import", m_image, (m_dir / "whole.reg").string(), "--utf16"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+}
+
 // A .reg file without byte order mark that is not UTF-8 is ANSI text in the device's code page,
 // which init sets: 0xCF 0xF3 0xF1 0xEA is "Пуск" on a Russian device, "Ïóñê" on an English one.
 TEST_F(PocketsimTest, ImportReadsAnsiFilesInTheCodePageInitChose) {

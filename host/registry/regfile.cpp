@@ -610,7 +610,22 @@ std::string FormatRegValue(std::u16string_view name, DWORD type, const uint8_t* 
     return out;
 }
 
-bool ExportRegistry(Device& device, std::u16string_view keyPath, std::string* text, std::string* error) {
+std::string RegTextToUtf16(std::string_view utf8Text) {
+    std::string out = "\xFF\xFE";
+    out.reserve(2 + utf8Text.size() * 2);
+    auto put = [&out](char16_t c) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    };
+    for (char16_t c : FromUtf8(utf8Text)) {
+        if (c == u'\n') put(u'\r');
+        put(c);
+    }
+    return out;
+}
+
+bool ExportRegistry(Device& device, std::u16string_view keyPath, std::string* text, std::string* error,
+                    RegTextEncoding encoding) {
     RegistryStore& reg = device.Registry();
     std::vector<std::pair<RegistryStore::KeyId, std::string>> starts;
     if (keyPath.empty()) {
@@ -663,7 +678,7 @@ bool ExportRegistry(Device& device, std::u16string_view keyPath, std::string* te
         }
     }
     tx.Commit();
-    *text = std::move(out);
+    *text = encoding == RegTextEncoding::Utf16 ? RegTextToUtf16(out) : std::move(out);
     return true;
 }
 

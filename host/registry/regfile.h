@@ -4,7 +4,8 @@
 //
 // Export writes `Windows Registry Editor Version 5.00`, a blank line, then every key depth-first
 // as `[ROOT\path]` followed by its values, subkeys and values in case-insensitive name order, a
-// blank line between keys, no wrapping, as UTF-8 with LF line ends. Import reads the dialect Windows'
+// blank line between keys, no wrapping; as UTF-8 with LF line ends, or as UTF-16LE with BOM and
+// CR LF, the form Windows' registry editor reads without loss. Import reads the dialect Windows'
 // registry editor reads (README.md, "Registry files"): both headers; UTF-8, UTF-16LE with BOM or
 // the device's ANSI code page; CR LF, LF or CR line ends; ; and # comment lines, ; comments after
 // data; hex lists continued with '\'; `[-KEY]` and `"name"=-`. Export then import is the
@@ -49,8 +50,14 @@ std::string FormatRegValue(std::u16string_view name, DWORD type, const uint8_t* 
 // into root and path. False with a reason when the root is unknown or the path malformed.
 bool ParseRegKeyPath(std::u16string_view text, HKEY* root, std::u16string* path, std::string* reason);
 
+enum class RegTextEncoding { Utf8, Utf16 };
+
 // The whole registry (keyPath empty) or one key's subtree. A missing key: false with one line.
-bool ExportRegistry(Device& device, std::u16string_view keyPath, std::string* text, std::string* error);
+bool ExportRegistry(Device& device, std::u16string_view keyPath, std::string* text, std::string* error,
+                    RegTextEncoding encoding = RegTextEncoding::Utf8);
+
+// The exporter's UTF-8 text with LF line ends as UTF-16LE with BOM and CR LF line ends.
+std::string RegTextToUtf16(std::string_view utf8Text);
 
 // Parses the whole file first, ANSI text in the image's code page (DeviceAnsiCodePage); applies
 // nothing when it has an error, and everything in one transaction otherwise.
