@@ -1,6 +1,7 @@
 // .reg files as Windows' registry editor reads them: each case is headed by what Windows does
-// with it. Accepted files are read in UTF-8 with LF, UTF-16LE with CR LF and UTF-8 with CR alone;
-// a file Windows would read only in part is refused whole, naming the line, applying nothing.
+// with it. Files are read after both headers, in UTF-8 with LF, UTF-16LE with CR LF and UTF-8
+// with CR alone; a file Windows would read only in part is refused whole, naming the line,
+// applying nothing.
 #include "host/registry/regfile.h"
 #include "reg_test_image.h"
 
@@ -8,6 +9,8 @@ namespace {
 
 enum class Form { Utf8Lf, Utf16Crlf, Utf8Cr };
 const Form kForms[] = {Form::Utf8Lf, Form::Utf16Crlf, Form::Utf8Cr};
+// The headers differ only in what hex(2) and hex(7) bytes mean, which the shared cases avoid.
+const char* const kHeaders[] = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
 
 const char* FormName(Form form) {
     switch (form) {
@@ -41,11 +44,13 @@ struct Case {
 
 class RegDialectTest : public RegImageTest {
 protected:
-    // Each case in each form, read after the given header.
-    void ExpectEveryForm(const char* header, std::initializer_list<Case> cases) {
+    // Each case in each form, after each header.
+    void ExpectEveryForm(std::initializer_list<Case> cases) {
         for (const Case& c : cases)
-            for (Form form : kForms)
-                EXPECT_EQ(Import(header, c.body, form), c.result) << FormName(form) << "\n" << c.body;
+            for (const char* header : kHeaders)
+                for (Form form : kForms)
+                    EXPECT_EQ(Import(header, c.body, form), c.result) << header << ", " << FormName(form) << "\n"
+                                                                      << c.body;
     }
     // Imports header + "[HKEY_CURRENT_USER\T]" + `"ok"="1"` + body and returns the key's values
     // as exported, "ok" left out; or "error: REASON".
@@ -69,82 +74,81 @@ protected:
 };
 
 TEST_F(RegDialectTest, CommentsFollowDataAfterASemicolonAndFillLinesStartingWithSemicolonOrHash) {
-    ExpectEveryForm("REGEDIT4",
-                    {
-                        /* Windows sets each value: a ; comment may follow data, with or without blanks. */
-                        {"\"a\"=\"b\" ;note\n\"c\"=\"d\";note\n\"e\"=\"f\"\t\t;note\n\"g\"=dword:00000001;note\n"
-                         "\"h\"=dword:1234 ;5678\n\"i\"=hex:01,02 ;note\n\"j\"=hex(0):03;note\n",
-                         "\"a\"=\"b\"\n\"c\"=\"d\"\n\"e\"=\"f\"\n\"g\"=dword:00000001\n\"h\"=dword:00001234\n"
-                         "\"i\"=hex:01,02\n\"j\"=hex(0):03\n"},
-                        /* Windows deletes a value whose '-' is followed by blanks or a ; comment. */
-                        {"\"k\"=\"x\"\n\"l\"=\"x\"\n\"k\"=- ;gone\n\"l\"=  \t-\t  \n", ""},
-                        /* Lines starting with # or ; (after blanks too) are comments, and their
-                           trailing '\' continues nothing; inside quotes both are text. */
-                        {"#comment\\\n\"m\"=\"3\"\n  #\"x\"=\"1\"\n\t;\"y\"=\"2\"\n\"n\"=\"#text\"\n\"o\"=\"a;b\"\n",
-                         "\"m\"=\"3\"\n\"n\"=\"#text\"\n\"o\"=\"a;b\"\n"},
-                    });
+    ExpectEveryForm({
+        /* Windows sets each value: a ; comment may follow data, with or without blanks. */
+        {"\"a\"=\"b\" ;note\n\"c\"=\"d\";note\n\"e\"=\"f\"\t\t;note\n\"g\"=dword:00000001;note\n"
+         "\"h\"=dword:1234 ;5678\n\"i\"=hex:01,02 ;note\n\"j\"=hex(0):03;note\n",
+         "\"a\"=\"b\"\n\"c\"=\"d\"\n\"e\"=\"f\"\n\"g\"=dword:00000001\n\"h\"=dword:00001234\n"
+         "\"i\"=hex:01,02\n\"j\"=hex(0):03\n"},
+        /* Windows deletes a value whose '-' is followed by blanks or a ; comment. */
+        {"\"k\"=\"x\"\n\"l\"=\"x\"\n\"k\"=- ;gone\n\"l\"=  \t-\t  \n", ""},
+        /* Lines starting with # or ; (after blanks too) are comments, and their
+           trailing '\' continues nothing; inside quotes both are text. */
+        {"#comment\\\n\"m\"=\"3\"\n  #\"x\"=\"1\"\n\t;\"y\"=\"2\"\n\"n\"=\"#text\"\n\"o\"=\"a;b\"\n",
+         "\"m\"=\"3\"\n\"n\"=\"#text\"\n\"o\"=\"a;b\"\n"},
+    });
 }
 
 TEST_F(RegDialectTest, HexListsEndAtATrailingCommaAndContinueOnlyAfterACommaAndBackslash) {
-    ExpectEveryForm("Windows Registry Editor Version 5.00",
-                    {
-                        /* Windows ends a list at a comma that closes its line. */
-                        {"\"p\"=hex:01,02,\n\"q\"=hex(0):01,;note\n", "\"p\"=hex:01,02\n\"q\"=hex(0):01\n"},
-                        /* Windows continues after ",\" (blanks and a ; comment may follow the '\'),
-                           skipping blank, blank-only and ; comment lines, and also right after hex:. */
-                        {"\"r\"=hex:01,\\\n  02,  \\  ;note\n\t\n;comment\n  ;comment\n\n  03,\\;note\n  04\n"
-                         "\"s\"=hex(0):\\\n  05\n",
-                         "\"r\"=hex:01,02,03,04\n\"s\"=hex(0):05\n"},
-                        /* Windows ends the list at a '\' on the file's last line. */
-                        {"\"t\"=hex:06,07,\\", "\"t\"=hex:06,07\n"},
-                    });
+    ExpectEveryForm({
+        /* Windows ends a list at a comma that closes its line. */
+        {"\"p\"=hex:01,02,\n\"q\"=hex(0):01,;note\n", "\"p\"=hex:01,02\n\"q\"=hex(0):01\n"},
+        /* Windows continues after ",\" (blanks and a ; comment may follow the '\'),
+           skipping blank, blank-only and ; comment lines, and also right after hex:. */
+        {"\"r\"=hex:01,\\\n  02,  \\  ;note\n\t\n;comment\n  ;comment\n\n  03,\\;note\n  04\n"
+         "\"s\"=hex(0):\\\n  05\n",
+         "\"r\"=hex:01,02,03,04\n\"s\"=hex(0):05\n"},
+        /* Windows ends the list at a '\' on the file's last line. */
+        {"\"t\"=hex:06,07,\\", "\"t\"=hex:06,07\n"},
+    });
 }
 
 TEST_F(RegDialectTest, BlanksAroundTheHeaderKeyNameEqualsSignAndData) {
     /* Windows reads blanks before the header, a key line and a value line, around '=', after
        dword: and after the data. */
-    for (Form form : kForms)
-        EXPECT_EQ(ImportBytes(Encode(" \t REGEDIT4\n\n\t[HKEY_CURRENT_USER\\T]\n  \"ok\"  =  \"1\"   \n"
-                                     "\t@\t=\tdword:\t00000008\t\n\"w\"=dword:  0000000a\n",
-                                     form)),
-                  "@=dword:00000008\n\"w\"=dword:0000000a\n")
-            << FormName(form);
+    for (const char* header : kHeaders)
+        for (Form form : kForms)
+            EXPECT_EQ(ImportBytes(Encode(" \t " + std::string(header) +
+                                             "\n\n\t[HKEY_CURRENT_USER\\T]\n  \"ok\"  =  \"1\"   \n"
+                                             "\t@\t=\tdword:\t00000008\t\n\"w\"=dword:  0000000a\n",
+                                         form)),
+                      "@=dword:00000008\n\"w\"=dword:0000000a\n")
+                << header << ", " << FormName(form);
 }
 
 TEST_F(RegDialectTest, JoinsWindowsRefusesAreErrorsOfTheFileAndApplyNothing) {
-    ExpectEveryForm("REGEDIT4",
-                    {
-                        /* Windows refuses data followed by a # comment, and a '-' followed by text. */
-                        {"\"a\"=\"b\" #note\n", "error: line 4: unexpected text after the closing quote"},
-                        {"\"a\"=dword:1 #note\n", "error: line 4: unexpected text after the dword: number"},
-                        {"\"a\"=hex:01 #note\n", "error: line 4: expected ',' between hex bytes"},
-                        {"\"a\"=-\"b\"\n", "error: line 4: unexpected text after '-'"},
-                        /* Windows continues only hex lists: not a dword:, a quoted value or a name. */
-                        {"\"a\"=dword:1234\\\n5678\n",
-                         "error: line 4: only a hex list may continue on the next line (after a comma and '\\')"},
-                        {"\"a\"=\"b \\\nc\"\n", "error: line 4: a quoted text cannot continue on the next line"},
-                        {"\"a\\\nb\"=\"c\"\n", "error: line 4: a quoted text cannot continue on the next line"},
-                        /* Windows refuses a continuation that splits a byte or lacks its comma. */
-                        {"\"a\"=hex:01,7\\\n5,00\n", "error: line 4: a '\\' continues a hex list only after a comma"},
-                        {"\"a\"=hex:01,02\\\n  03\n", "error: line 4: a '\\' continues a hex list only after a comma"},
-                        {"\"a\"=hex:01,\\\n  ,02\n", "error: line 5: expected the hex bytes that continue the list of line 4"},
-                        /* Windows refuses a line of only '\', a # line or text after the '\' of a
-                           continuation, and takes the next value or key line as the list's end. */
-                        {"\"a\"=hex:01,\\\n\\\n  02\n", "error: line 5: a line holding only '\\' inside a continued hex list"},
-                        {"\"a\"=hex:01,\\\n  #note\n  02\n",
-                         "error: line 5: a # line inside a continued hex list (only ; comments may be there)"},
-                        {"\"a\"=hex:01,\\#note\n  02\n",
-                         "error: line 4: only white space and a ; comment may follow a '\\' that continues a hex list"},
-                        {"\"a\"=hex:01,\\\n;note\n\n\"b\"=\"c\"\n",
-                         "error: line 7: expected the hex bytes that continue the list of line 4"},
-                        {"\"a\"=hex:01,\\\n[HKEY_CURRENT_USER\\T2]\n",
-                         "error: line 5: expected the hex bytes that continue the list of line 4"},
-                        /* Windows applies 01,02 and skips the orphan line; a file with an error
-                           applies nothing here. */
-                        {"\"a\"=hex:01,02,\n  03\n", "error: line 5: expected [KEY], \"name\"=, @= or a ; or # comment"},
-                        {"\"a\"=hex:100\n", "error: line 4: a hex byte has at most 2 digits"},
-                        {"\\\n", "error: line 4: a line holding only '\\' continues nothing"},
-                    });
+    ExpectEveryForm({
+        /* Windows refuses data followed by a # comment, and a '-' followed by text. */
+        {"\"a\"=\"b\" #note\n", "error: line 4: unexpected text after the closing quote"},
+        {"\"a\"=dword:1 #note\n", "error: line 4: unexpected text after the dword: number"},
+        {"\"a\"=hex:01 #note\n", "error: line 4: expected ',' between hex bytes"},
+        {"\"a\"=-\"b\"\n", "error: line 4: unexpected text after '-'"},
+        /* Windows continues only hex lists: not a dword:, a quoted value or a name. */
+        {"\"a\"=dword:1234\\\n5678\n",
+         "error: line 4: only a hex list may continue on the next line (after a comma and '\\')"},
+        {"\"a\"=\"b \\\nc\"\n", "error: line 4: a quoted text cannot continue on the next line"},
+        {"\"a\\\nb\"=\"c\"\n", "error: line 4: a quoted text cannot continue on the next line"},
+        /* Windows refuses a continuation that splits a byte or lacks its comma. */
+        {"\"a\"=hex:01,7\\\n5,00\n", "error: line 4: a '\\' continues a hex list only after a comma"},
+        {"\"a\"=hex:01,02\\\n  03\n", "error: line 4: a '\\' continues a hex list only after a comma"},
+        {"\"a\"=hex:01,\\\n  ,02\n", "error: line 5: expected the hex bytes that continue the list of line 4"},
+        /* Windows refuses a line of only '\', a # line or text after the '\' of a
+           continuation, and takes the next value or key line as the list's end. */
+        {"\"a\"=hex:01,\\\n\\\n  02\n", "error: line 5: a line holding only '\\' inside a continued hex list"},
+        {"\"a\"=hex:01,\\\n  #note\n  02\n",
+         "error: line 5: a # line inside a continued hex list (only ; comments may be there)"},
+        {"\"a\"=hex:01,\\#note\n  02\n",
+         "error: line 4: only white space and a ; comment may follow a '\\' that continues a hex list"},
+        {"\"a\"=hex:01,\\\n;note\n\n\"b\"=\"c\"\n",
+         "error: line 7: expected the hex bytes that continue the list of line 4"},
+        {"\"a\"=hex:01,\\\n[HKEY_CURRENT_USER\\T2]\n",
+         "error: line 5: expected the hex bytes that continue the list of line 4"},
+        /* Windows applies 01,02 and skips the orphan line; a file with an error
+           applies nothing here. */
+        {"\"a\"=hex:01,02,\n  03\n", "error: line 5: expected [KEY], \"name\"=, @= or a ; or # comment"},
+        {"\"a\"=hex:100\n", "error: line 4: a hex byte has at most 2 digits"},
+        {"\\\n", "error: line 4: a line holding only '\\' continues nothing"},
+    });
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, u"T"));
     EXPECT_FALSE(Exists(HKEY_CURRENT_USER, u"T2"));
 
