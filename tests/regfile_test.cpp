@@ -105,14 +105,20 @@ TEST_F(RegFileTest, ExportOfOneKeyUsesStoredSpellingAndRefusesMissingKeys) {
 
 TEST_F(RegFileTest, ExportThenImportIsTheIdentity) {
     Populate();
-    std::string first = Export();
+    const std::string first = Export();
 
-    auto other = NewImage("other");
-    std::string error;
-    ASSERT_TRUE(host::ImportRegistry(*other, first, &error)) << error;
-    std::string second, ignored;
-    ASSERT_TRUE(host::ExportRegistry(*other, {}, &second, &ignored));
-    EXPECT_EQ(second, first);
+    /* Both forms of export read back into the same registry. */
+    std::string error, second, ignored;
+    std::unique_ptr<host::Device> other;
+    for (auto encoding : {host::RegTextEncoding::Utf16, host::RegTextEncoding::Utf8}) {
+        const bool utf16 = encoding == host::RegTextEncoding::Utf16;
+        std::string text;
+        ASSERT_TRUE(host::ExportRegistry(*m_device, {}, &text, &error, encoding)) << error;
+        other = NewImage(utf16 ? "utf16" : "utf8");
+        ASSERT_TRUE(host::ImportRegistry(*other, text, &error)) << error;
+        ASSERT_TRUE(host::ExportRegistry(*other, {}, &second, &ignored));
+        EXPECT_EQ(second, first) << (utf16 ? "UTF-16" : "UTF-8");
+    }
 
     /* The bytes themselves survive, not only their text: a REG_SZ without terminator stays 4 bytes. */
     host::ScopedDevice scope(other.get());
