@@ -9,8 +9,8 @@ namespace commands {
 namespace {
 
 const char kUsage[] =
-    "usage: pocketsim init IMAGE [--screen WxH] [--rom X.Y.Z] [--store-size SIZE] [--force]\n"
-    "                      [--answer ok|cancel|yes|no]...\n"
+    "usage: pocketsim init IMAGE [--screen WxH] [--rom X.Y.Z] [--store-size SIZE]\n"
+    "                      [--ansi-codepage 1252|1251] [--force] [--answer ok|cancel|yes|no]...\n"
     "Makes a device image in the folder IMAGE: the device's folders, registry defaults and the\n"
     "screen size (default 240x320). An existing non-empty folder is refused unless --force.\n"
     "  --rom X.Y.Z        the device's ROM version (three decimal numbers), read by configuration\n"
@@ -18,14 +18,17 @@ const char kUsage[] =
     "                     has no such library and no ROM condition holds\n"
     "  --store-size SIZE  the capacity of the device's object store: bytes, or a number with K, M\n"
     "                     or G (1024, 1024^2, 1024^3), from 1 to 1024G (default 32M); writes\n"
-    "                     beyond it fail as on a full device\n";
+    "                     beyond it fail as on a full device\n"
+    "  --ansi-codepage CP the device's ANSI code page, in which .reg files without a byte order\n"
+    "                     mark that are not UTF-8 are read: 1252 (Western European, the default)\n"
+    "                     or 1251 (Cyrillic, as on a Russian device)\n";
 
 }  // namespace
 
 int Init(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"screen", "rom", "store-size", "answer"}, {"force"}, &args, &error))
+    if (!cli::Parse(argv, {"screen", "rom", "store-size", "ansi-codepage", "answer"}, {"force"}, &args, &error))
         return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage, stdout);
@@ -45,6 +48,12 @@ int Init(const std::vector<std::string>& argv) {
         return cli::Fail(cli::kUsage, "--store-size takes a byte count with an optional K, M or G suffix, from 1 to "
                                       "1024G, for example 32M, not '" +
                                           args.Value("store-size") + "'");
+    if (args.Has("ansi-codepage")) {
+        const std::string cp = args.Value("ansi-codepage");
+        options.ansiCodePage = cp == "1252" ? 1252 : cp == "1251" ? 1251 : 0;
+        if (!options.ansiCodePage)
+            return cli::Fail(cli::kUsage, "--ansi-codepage takes 1252 or 1251, not '" + cli::Name(cp) + "'");
+    }
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
 

@@ -16,11 +16,14 @@ namespace commands {
 namespace {
 
 const char kUsage[] =
-    "usage: pocketsim reg export IMAGE [KEY]\n"
+    "usage: pocketsim reg export IMAGE [KEY] [--utf16]\n"
     "       pocketsim reg import IMAGE FILE\n"
     "export prints the registry (or the subtree of KEY, as HKEY_LOCAL_MACHINE\\Software\\...) as\n"
-    ".reg text; import merges a .reg file (REGEDIT4 or version 5.00, UTF-8 or UTF-16) and applies\n"
-    "nothing when the file has an error. FILE is a regular file of at most 16 MiB.\n";
+    ".reg text (Windows Registry Editor Version 5.00) in UTF-8, or with --utf16 in UTF-16LE with\n"
+    "BOM and CR LF, as Windows' registry editor reads it. import merges a .reg file as Windows'\n"
+    "registry editor reads it (REGEDIT4 or version 5.00; UTF-8, UTF-16LE with BOM, or ANSI in the\n"
+    "image's code page) and applies nothing when the file has an error. FILE is a regular file of\n"
+    "at most 16 MiB.\n";
 
 // The whole file is checked before anything is applied, so it is held in memory: a handheld's
 // registry exports to a few hundred kilobytes, and a larger file is refused rather than read.
@@ -70,7 +73,7 @@ bool ReadRegFile(const std::string& path, std::string* bytes, std::string* error
 int Reg(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (!cli::Parse(argv, {}, {"utf16"}, &args, &error)) return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage, stdout);
         return cli::kOk;
@@ -84,13 +87,15 @@ int Reg(const std::vector<std::string>& argv) {
         const std::u16string key = pos.size() == 3 ? FromUtf8(pos[2]) : std::u16string();
         std::string text;
         // The reason quotes the key as the registry read it.
-        if (!host::ExportRegistry(*session.device, key, &text, &error))
+        const auto encoding = args.Has("utf16") ? host::RegTextEncoding::Utf16 : host::RegTextEncoding::Utf8;
+        if (!host::ExportRegistry(*session.device, key, &text, &error, encoding))
             return cli::Fail(cli::kFailure, cli::NameIn(error, ToUtf8(key)));
         cli::Out(text);
         return cli::kOk;
     }
     if (pos[0] == "import") {
         if (pos.size() != 3) return cli::Fail(cli::kUsage, "reg import takes IMAGE FILE");
+        if (args.Has("utf16")) return cli::Fail(cli::kUsage, "--utf16 is an option of reg export");
         std::string bytes;
         if (!ReadRegFile(pos[2], &bytes, &error)) return cli::Fail(cli::kFailure, "cannot import " + error);
         cli::Session session;

@@ -192,6 +192,10 @@ bool PopulateImage(host::Device& device, const ImageOptions& options, std::strin
         *error = "cannot store the object store's capacity";
         return false;
     }
+    if (!device.SetSetting("ansi.codepage", std::to_string(options.ansiCodePage))) {
+        *error = "cannot store the ANSI code page";
+        return false;
+    }
     for (const WCHAR* folder : kFolders)
         if (!MakeFolder(folder, error)) return false;
     // The interface language of a new device is US English until a language package is applied.

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "host/kernel/ansi_codepage.h"
 #include "host/kernel/device.h"
 #include "platform/winerror.h"
 
@@ -19,6 +20,8 @@ struct ImageOptions {
     // The device's ROM version ("X.Y.Z"); empty for a device without the device information
     // library, on which no configuration script's ROM condition holds.
     std::string romVersion;
+    // The code page of the device's ANSI text (host/kernel/ansi_codepage.h): 1252 or 1251.
+    int ansiCodePage = host::kDefaultAnsiCodePage;
 };
 
 // The folder of the built package (pocketsim's own folder): skins/ and the package's libraries.

@@ -208,7 +208,7 @@ TEST_F(PocketsimKeyboard, RotateReachesTheInputMethodThroughTheSip) {
 TEST_F(PocketsimKeyboard, InitRegistersTheInputMethodAndItsTypeLibrary) {
     auto r = Run({"reg", "export", m_image, "HKEY_CLASSES_ROOT\\TypeLib"});
     EXPECT_EQ(r.out,
-              "REGEDIT4\n\n"
+              "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_CLASSES_ROOT\\TypeLib]\n\n"
               "[HKEY_CLASSES_ROOT\\TypeLib\\{7003B863-E71D-45D8-90AA-16DB9A05C906}]\n\n"
               "[HKEY_CLASSES_ROOT\\TypeLib\\{7003B863-E71D-45D8-90AA-16DB9A05C906}\\1.0]\n"

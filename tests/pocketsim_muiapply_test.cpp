@@ -67,7 +67,7 @@ TEST_F(PocketsimMuiApplyTest, SampleConfigurationOnADeviceWithARomVersion) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "SoftReset\n");
     EXPECT_EQ(Config(),
-              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Vexor\\Config]\n\"Applied\"=dword:00000001\n"
+              "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Vexor\\Config]\n\"Applied\"=dword:00000001\n"
               "\"Backlight\"=dword:00000002\n\"DateFormat\"=\"M/d/yyyy\"\n\"LegacyRom\"=dword:00000001\n"
               "\"Owner\"=\"Pocket PC User\"\n");
     EXPECT_EQ(Attributes(u"\\Windows\\greeting.bak"), DWORD(FILE_ATTRIBUTE_HIDDEN));
@@ -81,7 +81,7 @@ TEST_F(PocketsimMuiApplyTest, SampleConfigurationOnADeviceWithoutTheLibrary) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "SoftReset\n");
     EXPECT_EQ(Config(),
-              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Vexor\\Config]\n\"Applied\"=dword:00000001\n"
+              "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Vexor\\Config]\n\"Applied\"=dword:00000001\n"
               "\"DateFormat\"=\"M/d/yyyy\"\n\"Owner\"=\"Pocket PC User\"\n");
 }
 

@@ -46,7 +46,7 @@ TEST_F(PocketsimScriptTest, ScriptChangesTheImage) {
     EXPECT_TRUE(fs::is_directory(fs::path(m_image) / "store" / "Temp" / "Made"));
     r = Run({"reg", "export", m_image, "HKEY_LOCAL_MACHINE\\Software\\ScriptTest"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\ScriptTest]\n\"Greeting\"=\"hello\"\n");
+    EXPECT_EQ(r.out, "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\ScriptTest]\n\"Greeting\"=\"hello\"\n");
 }
 
 // A document that does not parse fails with the load's S_FALSE; a source that does not open
@@ -112,7 +112,7 @@ TEST_F(PocketsimScriptTest, MessagesAndTheCurrentLanguage) {
               "MessageBox \"ru\" caption=\"\" style=0x00010000\n"
               "Run=1 status=0x00000000\n");
     r = Run({"reg", "export", m_image, "HKEY_CURRENT_USER\\MUI"});
-    EXPECT_EQ(r.out, "REGEDIT4\n\n[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000419\n");
+    EXPECT_EQ(r.out, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000419\n");
     /* Without --cur the stored language stays and decides. */
     r = Run({"script", m_image, "\\Temp\\msg.xml"});
     EXPECT_NE(r.out.find("\"ru\""), std::string::npos) << r.out;

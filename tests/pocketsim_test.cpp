@@ -25,7 +25,7 @@ TEST_F(PocketsimTest, InitMakesTheDeviceFoldersAndLanguage) {
         EXPECT_TRUE(fs::is_directory(fs::path(m_image) / "store" / folder)) << folder;
     r = Run({"reg", "export", m_image, "HKEY_CURRENT_USER\\MUI"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "REGEDIT4\n\n[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000409\n");
+    EXPECT_EQ(r.out, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000409\n");
 }
 
 TEST_F(PocketsimTest, InitRefusesAFolderInUseUnlessForced) {
@@ -42,6 +42,7 @@ TEST_F(PocketsimTest, BadUsageExitsTwoWithOneLine) {
     for (std::vector<std::string> args : {std::vector<std::string>{"init"},
                                           {"init", m_image, "--screen", "240by320"},
                                           {"init", m_image, "--answer", "maybe"},
+                                          {"init", m_image, "--ansi-codepage", "437"},
                                           {"frobnicate"},
                                           {"reg", "export"},
                                           {"reg", "rename", m_image}}) {
@@ -111,7 +112,7 @@ TEST_F(PocketsimTest, ExportOfAFreshImageAndOfAMissingKey) {
     auto r = Run({"reg", "export", m_image});
     EXPECT_EQ(r.exitCode, 0);
     // The three roots in order, the language among them, and one line end at the end.
-    EXPECT_EQ(r.out.rfind("REGEDIT4\n\n[HKEY_CLASSES_ROOT]\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT]\n", 0), 0u) << r.out;
     auto user = r.out.find("\n[HKEY_CURRENT_USER]\n"), machine = r.out.find("\n[HKEY_LOCAL_MACHINE]\n");
     EXPECT_LT(user, machine);
     EXPECT_NE(r.out.find("[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000409\n"), std::string::npos);
@@ -128,7 +129,7 @@ TEST_F(PocketsimTest, ExportOfAFreshImageAndOfAMissingKey) {
 TEST_F(PocketsimTest, ImportThenExportGivesTheSameText) {
     ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
     const std::string text =
-        "REGEDIT4\n\n"
+        "Windows Registry Editor Version 5.00\n\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Vexor\\7.0]\n"
         "@=\"default\"\n"
         "\"Skin\"=\"\\\\Windows\\\\Classic.vxs\"\n"
@@ -139,6 +140,60 @@ TEST_F(PocketsimTest, ImportThenExportGivesTheSameText) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     r = Run({"reg", "export", m_image, "HKEY_LOCAL_MACHINE\\Software\\Vexor\\7.0"});
     EXPECT_EQ(r.out, text);
+}
+
+// reg export writes UTF-8 by default and, with --utf16, UTF-16LE with BOM and CR LF (the form
+// Windows' registry editor reads without loss); each form imported into another image gives the
+// same registry.
+TEST_F(PocketsimTest, ExportInBothFormsImportsBackAsItWas) {
+    ASSERT_EQ(Run({"init", m_image}).exitCode, 0);
+    WriteFile("extra.reg",
+              "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\\xD0\xAF\xD0\xB7\xD1\x8B\xD0\xBA]\n"
+              "\"\xD0\x98\xD0\xBC\xD1\x8F\"=\"a;b #c\"\n\"Multi\"=hex(7):1f,04,00,00,00,00\n@=hex(1):61,00\n");
+    ASSERT_EQ(Run({"reg", "import", m_image, (m_dir / "extra.reg").string()}).exitCode, 0);
+    auto r = Run({"reg", "export", m_image, "HKEY_CURRENT_USER\\MUI", "--utf16"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string expected = "\xFF\xFE";
+    for (char c : std::string("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\MUI]\r\n"
+                              "\"CurLang\"=dword:00000409\r\n"))
+        expected += std::string{c, '\0'};
+    EXPECT_EQ(r.out, expected);
+
+    const std::string whole = Run({"reg", "export", m_image}).out;
+    for (bool utf16 : {true, false}) {
+        std::vector<std::string> args{"reg", "export", m_image};
+        if (utf16) args.push_back("--utf16");
+        r = Run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        WriteFile("whole.reg", r.out);
+        const std::string other = (m_dir / "other").string();
+        ASSERT_EQ(Run({"init", other, "--force"}).exitCode, 0);
+        r = Run({"reg", "import", other, (m_dir / "whole.reg").string()});
+        ASSERT_EQ(r.exitCode, 0) << utf16 << r.err;
+        EXPECT_EQ(Run({"reg", "export", other}).out, whole) << utf16;
+    }
+    r = Run({"reg", "import", m_image, (m_dir / "whole.reg").string(), "--utf16"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+}
+
+// A .reg file without byte order mark that is not UTF-8 is ANSI text in the device's code page,
+// which init sets: 0xCF 0xF3 0xF1 0xEA is "Пуск" on a Russian device, "Ïóñê" on an English one.
+TEST_F(PocketsimTest, ImportReadsAnsiFilesInTheCodePageInitChose) {
+    WriteFile("ansi.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Start]\r\n@=\"\xCF\xF3\xF1\xEA\"\r\n");
+    const std::pair<std::vector<std::string>, const char*> devices[] = {
+        {{"--ansi-codepage", "1251"}, "\xD0\x9F\xD1\x83\xD1\x81\xD0\xBA"},
+        {{}, "\xC3\x8F\xC3\xB3\xC3\xB1\xC3\xAA"}};
+    for (const auto& [options, text] : devices) {
+        std::vector<std::string> init{"init", m_image, "--force"};
+        init.insert(init.end(), options.begin(), options.end());
+        ASSERT_EQ(Run(init).exitCode, 0);
+        auto r = Run({"reg", "import", m_image, (m_dir / "ansi.reg").string()});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(Run({"reg", "export", m_image, "HKCU\\Start"}).out,
+                  std::string("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Start]\n@=\"") + text +
+                      "\"\n");
+    }
 }
 
 TEST_F(PocketsimTest, ImportWithAnErrorNamesTheLineAndChangesNothing) {

@@ -43,7 +43,7 @@ protected:
 TEST_F(RegFileTest, ExportWritesKeysDepthFirstAndEveryTypeInItsForm) {
     Populate();
     const std::string expected =
-        "REGEDIT4\n"
+        "Windows Registry Editor Version 5.00\n"
         "\n"
         "[HKEY_CLASSES_ROOT]\n"
         "\n"
@@ -87,8 +87,8 @@ TEST_F(RegFileTest, ExportOfOneKeyUsesStoredSpellingAndRefusesMissingKeys) {
     Populate();
     /* The argument is matched without regard to case; the output keeps the stored spelling. */
     EXPECT_EQ(Export(u"hkcu\\B"),
-              "REGEDIT4\n\n[HKEY_CURRENT_USER\\b]\n\n[HKEY_CURRENT_USER\\b\\Sub]\n\"x\"=\"1\"\n");
-    EXPECT_EQ(Export(u"HKEY_CURRENT_USER\\A\\"), "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=\"2\"\n");
+              "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\b]\n\n[HKEY_CURRENT_USER\\b\\Sub]\n\"x\"=\"1\"\n");
+    EXPECT_EQ(Export(u"HKEY_CURRENT_USER\\A\\"), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\"x\"=\"2\"\n");
 
     /* A missing key or an unknown root: false with one line, no text. */
     for (std::u16string_view missing : {u"HKEY_LOCAL_MACHINE\\Software\\Nope", u"HKEY_USERS\\x", u"HKLM\\\\a"}) {
@@ -105,14 +105,20 @@ TEST_F(RegFileTest, ExportOfOneKeyUsesStoredSpellingAndRefusesMissingKeys) {
 
 TEST_F(RegFileTest, ExportThenImportIsTheIdentity) {
     Populate();
-    std::string first = Export();
+    const std::string first = Export();
 
-    auto other = NewImage("other");
-    std::string error;
-    ASSERT_TRUE(host::ImportRegistry(*other, first, &error)) << error;
-    std::string second, ignored;
-    ASSERT_TRUE(host::ExportRegistry(*other, {}, &second, &ignored));
-    EXPECT_EQ(second, first);
+    /* Both forms of export read back into the same registry. */
+    std::string error, second, ignored;
+    std::unique_ptr<host::Device> other;
+    for (auto encoding : {host::RegTextEncoding::Utf16, host::RegTextEncoding::Utf8}) {
+        const bool utf16 = encoding == host::RegTextEncoding::Utf16;
+        std::string text;
+        ASSERT_TRUE(host::ExportRegistry(*m_device, {}, &text, &error, encoding)) << error;
+        other = NewImage(utf16 ? "utf16" : "utf8");
+        ASSERT_TRUE(host::ImportRegistry(*other, text, &error)) << error;
+        ASSERT_TRUE(host::ExportRegistry(*other, {}, &second, &ignored));
+        EXPECT_EQ(second, first) << (utf16 ? "UTF-16" : "UTF-8");
+    }
 
     /* The bytes themselves survive, not only their text: a REG_SZ without terminator stays 4 bytes. */
     host::ScopedDevice scope(other.get());
@@ -153,7 +159,7 @@ TEST_F(RegFileTest, ImportReadsVersion5Utf16ContinuationsCommentsAndDeletions) {
 
     EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, u"Old"));
     EXPECT_EQ(Export(u"HKLM\\Keep"),
-              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Keep]\n\"Bytes\"=hex:01,02,03,04\n"
+              "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Keep]\n\"Bytes\"=hex:01,02,03,04\n"
               "\"\xd0\x98\xd0\xbc\xd1\x8f\"=dword:ffffffff\n");
 
     /* UTF-8 with a BOM and LF line ends, abbreviated roots. */
@@ -174,7 +180,7 @@ TEST_F(RegFileTest, ImportErrorsNameTheirLineAndApplyNothing) {
         {"REGEDIT4\n[HKCU\\A]\n\"a\"=\"b\n", "line 3: quoted text without its closing quote"},
         {"REGEDIT4\n[HKCU\\A]\n\"a\"=dword:123456789\n", "line 3: dword: needs 1 to 8 hex digits"},
         {"REGEDIT4\n[HKCU\\A]\n\"a\"=hex:01,,02\n", "line 3: expected a hex byte in the list"},
-        {"REGEDIT4\n[HKCU\\A]\n\"a\"=hex:01,\\", "line 3: the value continues past the end of the file"},
+        {"REGEDIT4\n[HKCU\\A]\n\"a\"=hex:01\\", "line 3: a '\\' continues a hex list only after a comma"},
         {"REGEDIT4\n[HKCU\\A]\n\"a\"=str:x\n",
          "line 3: unknown value data (expected \"text\", dword:, hex:, hex(N): or -)"},
         {"REGEDIT4\n[HKEY_USERS\\A]\n",
@@ -182,7 +188,7 @@ TEST_F(RegFileTest, ImportErrorsNameTheirLineAndApplyNothing) {
         {"REGEDIT4\n[-HKEY_CURRENT_USER]\n", "line 2: a root key cannot be deleted"},
         {"REGEDIT4\n[HKCU\\A\n", "line 2: a key line must end with ']'"},
         {"REGEDIT4\n[-HKCU\\A]\n\"a\"=\"b\"\n", "line 3: a value under a [-KEY] deletion"},
-        {"REGEDIT4\n[HKCU\\A]\n\"a\xff\"=\"b\"\n", "line 3: invalid UTF-8 text"},
+        {"\xEF\xBB\xBFREGEDIT4\n[HKCU\\A]\n\"a\xff\"=\"b\"\n", "line 3: invalid UTF-8 text"},
         {"REGEDIT4\n[HKCU\\A]\n\"a\"=\"b\" x\n", "line 3: unexpected text after the closing quote"},
         {"\xFE\xFFREGEDIT4", "line 1: UTF-16 big-endian text is not supported (use UTF-16LE or UTF-8)"},
     };

@@ -1,0 +1,56 @@
+#include "host/kernel/ansi_codepage.h"
+
+#include "host/kernel/device.h"
+
+namespace host {
+
+namespace {
+
+// 0x80-0x9F of Windows-1252; 0xA0-0xFF are Latin-1. Undefined bytes map to themselves.
+const char16_t k1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98
+};
+
+// 0x80-0xBF of Windows-1251; 0xC0-0xFF are U+0410-U+044F (А-я).
+const char16_t k1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+}  // namespace
+
+bool IsSupportedAnsiCodePage(int codePage) { return codePage == 1252 || codePage == 1251; }
+
+char16_t AnsiToUnit(int codePage, unsigned char byte) {
+    if (byte < 0x80) return byte;
+    if (codePage == 1251) return byte >= 0xC0 ? char16_t(0x0410 + (byte - 0xC0)) : k1251High[byte - 0x80];
+    return byte >= 0xA0 ? char16_t(byte) : k1252High[byte - 0x80];
+}
+
+bool DeviceAnsiCodePage(const Device& device, int* codePage, std::string* error) {
+    const std::string text = device.Setting("ansi.codepage");
+    if (text.empty()) {
+        *codePage = kDefaultAnsiCodePage;
+        return true;
+    }
+    for (int supported : {1252, 1251}) {
+        if (text == std::to_string(supported)) {
+            *codePage = supported;
+            return true;
+        }
+    }
+    *error = "the image's ANSI code page setting (ansi.codepage) is \"" + text.substr(0, 40) +
+             "\"; 1252 or 1251 is supported";
+    return false;
+}
+
+}  // namespace host
