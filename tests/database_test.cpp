@@ -3,8 +3,10 @@
 // a handle sees while others change the database, and the store's capacity.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/db/database_store.h"
@@ -347,6 +349,65 @@ TEST_F(DatabaseTest, ChangesFromAnotherProcessShowAtOnce) {
         host::ScopedDevice scope(other.get());
         CloseHandle(theirs);
     }
+}
+
+// Threads of one process share its databases: while one thread adds records through a handle
+// and another process rewrites records, walks in two more threads read every record whole and
+// in creation order, each walk seeing at least the records there when it began. (A read that
+// used the cached order while another thread replaced it would read freed memory, which the
+// sanitizer build reports.)
+TEST_F(DatabaseTest, WalksWhileOthersWrite) {
+    constexpr int kFirst = 3000, kAdded = 200;
+    ASSERT_NE(Create(u"Busy"), 0u);
+    HANDLE db = Open(u"Busy");
+    std::vector<CEOID> first;
+    for (int i = 0; i < kFirst; ++i) first.push_back(Write(db, 0, {Number(1, CEVT_I4, i)}));
+    std::string error;
+    auto other = host::Device::Open(m_device->Root(), &error);
+    ASSERT_TRUE(other) << error;
+    host::DatabaseStore::Info info;
+    ASSERT_EQ(other->Databases().FindByName(u"Busy", &info), DWORD(ERROR_SUCCESS));
+
+    std::atomic<int> writing{2};
+    std::thread adder([&] {
+        for (int i = 0; i < kAdded; ++i) EXPECT_NE(Write(db, 0, {Number(1, CEVT_I4, kFirst + i)}), 0u);
+        --writing;
+    });
+    // The other process goes through its own store: this process's device is the installed one.
+    std::thread rewriter([&] {
+        for (int i = 0; i < kAdded; ++i) {
+            CEOID written = 0;
+            EXPECT_EQ(other->Databases().WriteRecord(info.oid, first[size_t(i) * 7],
+                                                     {{PROPID_FROM(2, CEVT_I4), false, std::string("\1\0\0\0", 4)}},
+                                                     &written),
+                      DWORD(ERROR_SUCCESS));
+        }
+        --writing;
+    });
+    auto walk = [&] {
+        int walks = 0;
+        while (writing > 0 || walks == 0) {
+            ++walks;
+            HANDLE stepping = Open(u"Busy", 0, CEDB_AUTOINCREMENT);
+            int next = 0;
+            for (;;) {
+                const std::string record = Read(stepping);
+                if (record == "error " + std::to_string(ERROR_NO_MORE_ITEMS)) break;
+                const std::string expected = "1#3#" + std::to_string(next++) + ";";
+                if (record != expected && record != expected + "2#3#1;") {
+                    ADD_FAILURE() << "record " << next - 1 << " read as " << record;
+                    break;
+                }
+            }
+            EXPECT_GE(next, kFirst);
+            CloseHandle(stepping);
+        }
+    };
+    std::thread walker(walk);
+    walk();
+    for (std::thread* t : {&adder, &rewriter, &walker}) t->join();
+    EXPECT_EQ(All(db).size(), size_t(kFirst + kAdded));
+    CloseHandle(db);
 }
 
 // Records count towards the object store's capacity: a write that does not fit fails with

@@ -265,6 +265,7 @@ CEOID CeSeekDatabase(HANDLE database, DWORD seekType, DWORD value, LPDWORD index
         return Fail(ERROR_NOT_SUPPORTED, CEOID(0));
     }
     std::lock_guard lock(open->mutex);
+    std::lock_guard storeLock(store->Mutex());
     const std::vector<DatabaseStore::OrderEntry>* order = nullptr;
     if (DWORD error = store->Order(open->db, open->sortIndex, &order))
         return Fail(error == ERROR_FILE_NOT_FOUND ? DWORD(ERROR_INVALID_HANDLE) : error, CEOID(0));
@@ -319,6 +320,7 @@ CEOID CeReadRecordPropsEx(HANDLE database, DWORD flags, LPWORD count, CEPROPID* 
         return Fail(ERROR_NOT_SUPPORTED, CEOID(0));
     }
     std::lock_guard lock(open->mutex);
+    std::lock_guard storeLock(store->Mutex());
     const std::vector<DatabaseStore::OrderEntry>* order = nullptr;
     if (DWORD error = store->Order(open->db, open->sortIndex, &order))
         return Fail(error == ERROR_FILE_NOT_FOUND ? DWORD(ERROR_INVALID_HANDLE) : error, CEOID(0));

@@ -88,8 +88,9 @@ public:
         std::string key;  // empty in creation order
         CEOID oid;
     };
-    // Valid until the next call on this store.
+    // Valid until the next call on this store; hold Mutex() while using it.
     DWORD Order(CEOID db, int sortIndex, const std::vector<OrderEntry>** order);
+    std::recursive_mutex& Mutex() { return m_db.Mutex(); }
 
     // The bytes the records hold, as the store's capacity counts them.
     uint64_t StoredBytes();
