@@ -135,8 +135,9 @@ CEOID CeSeekDatabase(HANDLE database, DWORD seekType, DWORD value, LPDWORD index
 // receives their number), as an array of CEPROPVAL followed by the texts and blobs it points
 // to. With CEDB_ALLOWREALLOC *buffer may be null or a LocalAlloc block, and is (re)allocated to
 // fit; otherwise a short *size fails with ERROR_INSUFFICIENT_BUFFER and *size the size needed.
-// Returns the record's identifier, or 0 with the last error (ERROR_NO_MORE_ITEMS past the last
-// record).
+// heap must be null (LocalAlloc's). Returns the record's identifier, or 0 with the last error
+// (ERROR_NO_MORE_ITEMS past the last record, ERROR_KEY_DELETED when the record at the pointer was
+// deleted).
 CEOID CeReadRecordPropsEx(HANDLE database, DWORD flags, LPWORD count, CEPROPID* propIds, LPBYTE* buffer,
                           LPDWORD size, HANDLE heap);
 // Writes count properties to the record oid (0 makes a new record at the end of the creation
