@@ -14,6 +14,7 @@ namespace commands {
 
 int Init(const std::vector<std::string>& args);
 int Reg(const std::vector<std::string>& args);
+int Db(const std::vector<std::string>& args);
 int Demo(const std::vector<std::string>& args);
 int Keyboard(const std::vector<std::string>& args);
 int Register(const std::vector<std::string>& args);

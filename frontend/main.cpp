@@ -20,6 +20,7 @@ struct Command {
 const Command kCommands[] = {
     {"init", commands::Init, "make a device image with the package installed"},
     {"reg", commands::Reg, "export or import the registry as .reg text"},
+    {"db", commands::Db, "list, dump, load or drop the image's property databases"},
     {"demo", commands::Demo, "make a default image and show the package at work"},
     {"keyboard", commands::Keyboard, "drive the keyboard with pen events and print the keys it sends"},
     {"register", commands::Register, "register the image's input method library (DllRegisterServer)"},

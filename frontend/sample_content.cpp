@@ -1,10 +1,13 @@
 #include "sample_content.h"
 
+#include <fstream>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
 #include "host/kernel/device.h"
 #include "host/store/object_store.h"
+#include "platform/database.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -141,6 +144,77 @@ bool InstallRegistryTexts(std::string* error) {
     return true;
 }
 
+// The categories database, in English. Its names are what the language packages change; the
+// rules find each record by its number (property 1), so a package applied twice, or from any
+// language, changes the names and adds nothing.
+struct Category {
+    USHORT number;
+    const WCHAR* name;
+    DWORD colour;
+    BOOL shown;
+};
+
+const Category kCategories[] = {
+    {1, u"Business", RGB(0x1F, 0x4E, 0x9A), TRUE}, {2, u"Personal", RGB(0x2E, 0x8B, 0x57), TRUE},
+    {3, u"Holiday", RGB(0xD2, 0x69, 0x1E), TRUE},  {4, u"Gifts", RGB(0xB2, 0x22, 0x22), TRUE},
+    {5, u"Travel", RGB(0x46, 0x82, 0xB4), FALSE},  {6, u"Ideas", RGB(0xDA, 0xA5, 0x20), FALSE},
+};
+const WCHAR kCategoriesName[] = u"Categories";
+constexpr DWORD kCategoriesType = 0x56430001;
+
+bool InstallCategories(std::string* error) {
+    CEGUID volume;
+    CREATE_SYSTEMGUID(&volume);
+    CEDBASEINFO info{};
+    info.dwFlags = CEDB_VALIDNAME | CEDB_VALIDTYPE;
+    wcscpy(info.szDbaseName, kCategoriesName);
+    info.dwDbaseType = kCategoriesType;
+    if (!CeCreateDatabaseEx(&volume, &info)) return Fail(error, "cannot create the database Categories", GetLastError());
+    CEOID oid = 0;
+    HANDLE db = CeOpenDatabaseEx(&volume, &oid, kCategoriesName, 0, 0, nullptr);
+    if (db == INVALID_HANDLE_VALUE) return Fail(error, "cannot open the database Categories", GetLastError());
+    for (const Category& category : kCategories) {
+        CEPROPVAL values[4] = {};
+        values[0].propid = PROPID_FROM(1, CEVT_UI2);
+        values[0].val.uiVal = category.number;
+        values[1].propid = PROPID_FROM(2, CEVT_LPWSTR);
+        values[1].val.lpwstr = const_cast<LPWSTR>(category.name);
+        values[2].propid = PROPID_FROM(3, CEVT_UI4);
+        values[2].val.ulVal = category.colour;
+        values[3].propid = PROPID_FROM(4, CEVT_BOOL);
+        values[3].val.boolVal = category.shown;
+        if (!CeWriteRecordProps(db, 0, 4, values)) {
+            const DWORD code = GetLastError();
+            CloseHandle(db);
+            return Fail(error, "cannot write the database Categories", code);
+        }
+    }
+    CloseHandle(db);
+    return true;
+}
+
+// The rules files are kept as UTF-8 text beside the packages and installed as the device reads
+// them: UTF-16LE with its byte-order mark, lines ending with CR LF.
+bool InstallRules(const std::filesystem::path& samples, std::string* error) {
+    for (const char* name : {"categories_0409.rules", "categories_0419.rules"}) {
+        std::ifstream in(samples / name, std::ios::binary);
+        if (!in) {
+            *error = "cannot read " + (samples / name).string();
+            return false;
+        }
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string bytes = "\xFF\xFE";
+        for (char16_t unit : FromUtf8(text)) {
+            if (unit == u'\n') bytes += std::string("\r\0", 2);
+            bytes += char(unit & 0xFF);
+            bytes += char(unit >> 8);
+        }
+        const std::u16string target = u"\\Windows\\" + FromUtf8(name);
+        if (!WriteFileBytes(target.c_str(), bytes, error)) return false;
+    }
+    return true;
+}
+
 bool InstallPackages(host::Device& device, const std::filesystem::path& samples, std::string* error) {
     for (const char* name : {"vl_0409.xml", "vl_0419.xml", "muiconfig.xml"}) {
         DWORD code = 0;
@@ -155,7 +229,7 @@ bool InstallPackages(host::Device& device, const std::filesystem::path& samples,
 
 bool InstallSampleContent(host::Device& device, const std::filesystem::path& samples, std::string* error) {
     return InstallStartMenu(error) && InstallGreeting(error) && InstallRegistryTexts(error) &&
-           InstallPackages(device, samples, error);
+           InstallCategories(error) && InstallRules(samples, error) && InstallPackages(device, samples, error);
 }
 
 }  // namespace setup

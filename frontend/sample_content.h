@@ -1,7 +1,8 @@
 // The sample content of a new device image: the English Start menu with its shortcuts, the
-// shell's button commands, a per-language file with its Russian variant, registry texts, and the
-// two language packages (vl_0409.xml, vl_0419.xml) that switch all of it between English and
-// Russian and back, and the configuration script muiconfig.xml that the runner applies.
+// shell's button commands, a per-language file with its Russian variant, registry texts, the
+// database Categories with its two rules files, and the two language packages (vl_0409.xml,
+// vl_0419.xml) that switch all of it between English and Russian and back, and the configuration
+// script muiconfig.xml that the runner applies.
 #pragma once
 
 #include <filesystem>
@@ -15,8 +16,8 @@ class Device;
 
 namespace setup {
 
-// Makes the English state on the installed device and copies the language packages and the
-// configuration script from samples (the folder that holds vl_*.xml) into \Windows. False with a reason on failure.
+// Makes the English state on the installed device and copies the language packages, their rules
+// files and the configuration script from samples (the folder that holds vl_*.xml) into \Windows. False with a reason on failure.
 bool InstallSampleContent(host::Device& device, const std::filesystem::path& samples, std::string* error);
 
 // The same with the packages that lie beside pocketsim.

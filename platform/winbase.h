@@ -41,6 +41,15 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
 void OutputDebugStringW(LPCWSTR text);
 void DebugTrace(LPCWSTR fmt, ...);
 
+// Memory blocks that platform calls hand to their caller (CeReadRecordPropsEx's buffer). LocalFree
+// returns null when it released the block.
+typedef void* HLOCAL;
+#define LMEM_FIXED 0x0000
+#define LMEM_ZEROINIT 0x0040
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+HLOCAL LocalAlloc(UINT flags, UINT bytes);
+HLOCAL LocalFree(HLOCAL memory);
+
 DWORD GetTickCount();
 void Sleep(DWORD ms);
 

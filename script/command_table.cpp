@@ -1,6 +1,5 @@
 #include "command_table.h"
 
-#include "platform/winbase.h"
 #include "showmessage.h"
 
 namespace {
@@ -77,11 +76,4 @@ DWORD CmdMsg(CommandTable*, AttributeMap* attributes, int*) {
     if (!text) return 0;
     ShowMessage(text);
     return 1;
-}
-
-// The window and process commands and the database update are not part of this build yet;
-// each says so in the trace rather than pretending to have done its work.
-DWORD CmdBaseUpdate(CommandTable*, AttributeMap*, int*) {
-    DebugTrace(u"BaseUpdate: not available in this build\n");
-    return 0;
 }

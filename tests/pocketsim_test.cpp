@@ -95,6 +95,7 @@ TEST_F(PocketsimTest, HelpWorksOnEveryCommand) {
     for (std::vector<std::string> args : {std::vector<std::string>{"--help"},
                                           {"init", "--help"},
                                           {"reg", "--help"},
+                                          {"db", "--help"},
                                           {"keyboard", "--help"},
                                           {"script", "--help"},
                                           {"register", "--help"},

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "frontend/sample_content.h"
+#include "host/db/database_store.h"
+#include "host/db/db_text.h"
 #include "host/registry/regfile.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -105,6 +107,19 @@ protected:
         RegCloseKey(key);
         return rc == ERROR_SUCCESS ? std::u16string(buffer) : u"<missing>";
     }
+    // The categories database as dump text.
+    std::string Categories() {
+        host::DatabaseStore::Info info;
+        std::vector<std::string> blobs;
+        EXPECT_EQ(m_device->Databases().FindByName(u"Categories", &info), DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(m_device->Databases().ListRecords(info.oid, &blobs), DWORD(ERROR_SUCCESS));
+        std::string text, line;
+        for (const std::string& blob : blobs) {
+            EXPECT_TRUE(host::cedb::FormatRecord(blob, &line));
+            text += line + "\n";
+        }
+        return text;
+    }
     static bool Exists(const WCHAR* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
     std::string Journal() {
         std::ifstream in(m_device->Root() / "journal.log");
@@ -162,6 +177,12 @@ TEST_F(SampleContentTest, RussianPackageLocalisesEverything) {
               u"\\Windows\\Главное меню\\Программы\\Стандартные\\Часы.lnk");
     EXPECT_EQ(Text(u"SOFTWARE\\Microsoft\\Shell\\Keys\\40C5", u"ResetCmd"), u"\\windows\\clock.exe");
 
+    /* The categories database carries the Russian names and nothing more. */
+    const std::string categories = Categories();
+    EXPECT_EQ(categories.substr(0, categories.find('\n')), "1#18#1;2#31#Деловые;3#19#10112543;4#11#01000000;");
+    EXPECT_EQ(std::count(categories.begin(), categories.end(), '\n'), 6);
+    EXPECT_EQ(categories.find("Business"), std::string::npos);
+
     /* The block for a switch from German did not run: no message box was shown. */
     EXPECT_EQ(Journal().find("MessageBox"), std::string::npos);
 }
@@ -169,16 +190,20 @@ TEST_F(SampleContentTest, RussianPackageLocalisesEverything) {
 TEST_F(SampleContentTest, SwitchingBackRestoresTheImageExactly) {
     std::string registry = Registry();
     std::vector<std::string> tree = Tree();
+    std::string categories = Categories();
     Switch(0x409, 0x419);
     ASSERT_NE(Registry(), registry);
+    ASSERT_NE(Categories(), categories);
     Switch(0x419, 0x409);
     EXPECT_EQ(Registry(), registry);
     EXPECT_EQ(Tree(), tree);
+    EXPECT_EQ(Categories(), categories);
     /* And once more: the round trip does not drift. */
     Switch(0x409, 0x419);
     Switch(0x419, 0x409);
     EXPECT_EQ(Registry(), registry);
     EXPECT_EQ(Tree(), tree);
+    EXPECT_EQ(Categories(), categories);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "host/com/com_runtime.h"
+#include "host/db/database_store.h"
 #include "host/kernel/database.h"
 #include "host/modules/module_table.h"
 #include "host/windows/sip.h"
@@ -75,6 +76,7 @@ Device::Device(fs::path root, std::unique_ptr<Database> db) : m_root(std::move(r
     m_db->Exec(kSettingsSchema);
     m_registry = std::make_unique<RegistryStore>(*this);
     m_files = std::make_unique<ObjectStore>(*this);
+    m_databases = std::make_unique<DatabaseStore>(*this);
     m_modules = std::make_unique<ModuleTable>(*this);
     m_com = std::make_unique<ComRuntime>(*this);
 }
@@ -85,6 +87,7 @@ Device::~Device() {
     ReleaseDeviceSip(this);
     m_com.reset();
     m_modules.reset();
+    m_databases.reset();
     m_files.reset();
     m_registry.reset();
     if (g_current == this) g_current = nullptr;

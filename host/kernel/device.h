@@ -1,5 +1,5 @@
 // One emulated device: an image folder on the host with its object store (IMAGE/store), its
-// database (IMAGE/device.db: registry, file metadata, settings) and its journal
+// database (IMAGE/device.db: registry, file metadata, property databases, settings) and its journal
 // (IMAGE/journal.log). A host program installs one device at start; tests install a fresh one
 // per test. The platform calls reach it through CurrentDevice() only.
 #pragma once
@@ -19,6 +19,7 @@ namespace host {
 class Database;
 class RegistryStore;
 class ObjectStore;
+class DatabaseStore;
 class ModuleTable;
 class ComRuntime;
 
@@ -51,6 +52,7 @@ public:
     Database& Db() { return *m_db; }
     RegistryStore& Registry() { return *m_registry; }
     ObjectStore& Files() { return *m_files; }
+    DatabaseStore& Databases() const { return *m_databases; }
     ModuleTable& Modules() { return *m_modules; }
     ComRuntime& Com() { return *m_com; }
 
@@ -91,6 +93,7 @@ private:
     std::unique_ptr<Database> m_db;
     std::unique_ptr<RegistryStore> m_registry;
     std::unique_ptr<ObjectStore> m_files;
+    std::unique_ptr<DatabaseStore> m_databases;
     std::unique_ptr<ModuleTable> m_modules;
     std::unique_ptr<ComRuntime> m_com;
     std::function<void(std::string_view)> m_console;

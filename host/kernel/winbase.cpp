@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "host/kernel/device.h"
@@ -73,6 +74,18 @@ void DebugTrace(LPCWSTR fmt, ...) {
     std::u16string line = VFormatW(fmt, ap);
     va_end(ap);
     device->Trace(line);
+}
+
+HLOCAL LocalAlloc(UINT flags, UINT bytes) {
+    // A block of 0 bytes is still a block the caller may free.
+    void* p = (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+    if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return p;
+}
+
+HLOCAL LocalFree(HLOCAL memory) {
+    std::free(memory);
+    return nullptr;
 }
 
 DWORD GetTickCount() {

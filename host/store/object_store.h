@@ -18,7 +18,8 @@
 // - The store has a capacity (the device's setting): every call that adds bytes checks them
 //   against it first and fails with ERROR_DISK_FULL, changing nothing, when they do not fit.
 //   Used space is the sum of the sizes of the regular files below store/ (whoever made them),
-//   counted in the image's database and changed in the same write transaction as the files,
+//   and of the records of the property databases (host/db/database_store.h), which live in the
+//   image's database. It is counted there and changed in the same write transaction as the files,
 //   so that every process sharing the image sees the others' usage. A refusal is always
 //   checked against a fresh measurement of the files, which also corrects the count: bytes
 //   placed or removed from outside the device are seen from the next measurement on.
@@ -186,6 +187,8 @@ private:
     // The capacity's side of a StoreWrite (store_usage.cpp).
     void BeginWrite();
     void EndWrite();
+    bool WriteOk() const;
+    bool CommitWrite();
     DWORD Reserve(uint64_t bytes);
     void NoteSizeChange(int64_t delta);
     bool ReadUsage(uint64_t* used);
@@ -221,6 +224,12 @@ public:
     void Changed(int64_t delta) {
         if (m_store && delta) m_store->NoteSizeChange(delta);
     }
+    // Whether the image's write lock is held, so that what follows is one step. A change that
+    // lives in the database itself must not begin without it.
+    bool Ok() const { return !m_store || m_store->WriteOk(); }
+    // Commits now, when this is the outermost write, and tells whether the change reached the
+    // database (for an inner one: whether it still can).
+    bool Commit() { return !m_store || m_store->CommitWrite(); }
 
 private:
     ObjectStore* m_store;

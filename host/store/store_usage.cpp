@@ -1,6 +1,6 @@
-// The object store's capacity: the count of the bytes its files hold, kept in the image's
-// database (table store_usage) and changed inside the write transaction of the change itself,
-// and the measurement of the files that settles every refusal.
+// The object store's capacity: the count of the bytes its files and databases' records hold,
+// kept in the image's database (table store_usage) and changed inside the write transaction of
+// the change itself, and the measurement that settles every refusal.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "host/db/database_store.h"
 #include "host/kernel/database.h"
 #include "host/kernel/device.h"
 #include "host/store/object_store.h"
@@ -67,6 +68,13 @@ void ObjectStore::EndWrite() {
     m_mutex.unlock();
 }
 
+bool ObjectStore::WriteOk() const { return m_write && m_write->transaction.Ok(); }
+
+bool ObjectStore::CommitWrite() {
+    if (!m_write) return false;
+    return m_writeDepth == 1 ? m_write->transaction.Commit() : m_write->transaction.Ok();
+}
+
 bool ObjectStore::ReadUsage(uint64_t* used) {
     auto st = m_device.Db().Prepare("SELECT bytes FROM store_usage WHERE id=1");
     if (st.Step() != SQLITE_ROW) return false;
@@ -83,7 +91,7 @@ void ObjectStore::StoreUsage(uint64_t used) {
 
 uint64_t ObjectStore::MeasureUsage() const {
     int fd = ::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fd < 0 ? 0 : SumFolder(fd);
+    return (fd < 0 ? 0 : SumFolder(fd)) + m_device.Databases().StoredBytes();
 }
 
 DWORD ObjectStore::Reserve(uint64_t bytes) {
