@@ -152,6 +152,8 @@ TEST_F(LingoTest, SwitchToRussianAndBackRestoresTheDevice) {
     const std::string all = Export();
     EXPECT_NE(all.find("\\\\Windows\\\\Главное меню\\\\Календарь.lnk"), std::string::npos);
     EXPECT_EQ(all.find("Start Menu"), std::string::npos);
+    // The sample database's names are Russian now.
+    EXPECT_NE(Run({"db", m_image, "dump", "Categories"}).out.find("Деловые"), std::string::npos);
     // The next start shows Russian as current.
     r = Lingo({"show"});
     EXPECT_NE(r.out.find("1005 combobox \"Русский\" sel=1 count=2\n"), std::string::npos) << r.out;
@@ -162,6 +164,8 @@ TEST_F(LingoTest, SwitchToRussianAndBackRestoresTheDevice) {
     EXPECT_NE(r.out.find("MessageBox \"The device will now restart in English.\""), std::string::npos) << r.out;
     const std::string switched = Export();
     const std::vector<std::string> switchedTree = Tree();
+    const std::string switchedCategories = Run({"db", m_image, "dump", "Categories"}).out;
+    EXPECT_FALSE(switchedCategories.empty());
 
     // The same device, fresh, after a Done that ran no script.
     fs::remove_all(m_image);
@@ -172,6 +176,7 @@ TEST_F(LingoTest, SwitchToRussianAndBackRestoresTheDevice) {
     EXPECT_EQ(r.out, "Layout 0x00000409\nLayout 0x00000419\n");
     EXPECT_EQ(Export(), switched);
     EXPECT_EQ(Tree(), switchedTree);
+    EXPECT_EQ(Run({"db", m_image, "dump", "Categories"}).out, switchedCategories);
 }
 
 // Choosing the current language runs nothing: no notice, no reset, CurLang as it was; Done still
