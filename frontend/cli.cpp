@@ -1,5 +1,9 @@
 #include "cli.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -198,6 +202,43 @@ std::string NameIn(std::string_view text, std::string_view name) {
     }
     out.append(text.substr(from));
     return out;
+}
+
+bool ReadInputFile(const std::string& path, size_t maxBytes, const char* kind, std::string* bytes, std::string* error) {
+    auto reason = [&](const std::string& why) { *error = Name(path) + ": " + why; };
+    // Not blocking, so that a FIFO without a writer is refused rather than waited for.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        reason(std::strerror(errno));
+        return false;
+    }
+    struct stat st{};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok) reason(std::strerror(errno));
+    else if (S_ISDIR(st.st_mode)) reason(std::string("a folder, not a ") + kind);
+    else if (!S_ISREG(st.st_mode)) reason("not a regular file");
+    ok = ok && S_ISREG(st.st_mode);
+    // The size is checked again while reading, since the file may grow meanwhile.
+    bool tooLarge = ok && static_cast<uint64_t>(st.st_size) > maxBytes;
+    char buffer[1 << 16];
+    while (ok && !tooLarge) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            reason(std::strerror(errno));
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else if (bytes->size() + static_cast<size_t>(got) > maxBytes) {
+            tooLarge = true;
+        } else {
+            bytes->append(buffer, static_cast<size_t>(got));
+        }
+    }
+    ::close(fd);
+    if (tooLarge)
+        reason("larger than " + std::to_string(maxBytes >> 20) + " MiB, the most a " + kind + " may hold");
+    return ok && !tooLarge;
 }
 
 bool ParseAnswers(const Args& args, std::vector<int>* answers, std::string* error) {

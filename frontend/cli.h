@@ -65,6 +65,11 @@ struct Session {
 bool OpenSession(const std::string& image, const Args& args, Session* session);
 // The same for a device just created.
 void Attach(std::unique_ptr<host::Device> device, const Args& args, Session* session);
+// A file a command reads whole (a .reg file, a database load file): its bytes when it is a
+// regular file of at most maxBytes; false with the reason otherwise (a folder, a device, a FIFO,
+// a larger file). `kind` names such a file in the reasons (".reg file").
+bool ReadInputFile(const std::string& path, size_t maxBytes, const char* kind, std::string* bytes, std::string* error);
+
 // --answer ok|cancel|yes|no -> IDOK ...; false for an unknown word.
 bool ParseAnswers(const Args& args, std::vector<int>* answers, std::string* error);
 

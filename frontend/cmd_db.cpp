@@ -63,40 +63,6 @@ std::string Describe(DWORD error) {
     }
 }
 
-// A regular file's bytes; false with the reason for anything else (a folder, a device, a FIFO)
-// and for a file larger than kMaxLoadBytes.
-bool ReadLoadFile(const std::string& path, std::string* bytes, std::string* error) {
-    // Not blocking, so that a FIFO without a writer is refused rather than waited for.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = cli::Name(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat st{};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (!ok) *error = cli::Name(path) + ": not a regular file";
-    // The size is checked again while reading, since the file may grow meanwhile.
-    bool tooLarge = ok && uint64_t(st.st_size) > kMaxLoadBytes;
-    char buffer[1 << 16];
-    while (ok && !tooLarge) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            *error = cli::Name(path) + ": " + std::strerror(errno);
-            ok = false;
-        } else if (got == 0) {
-            break;
-        } else if (bytes->size() + size_t(got) > kMaxLoadBytes) {
-            tooLarge = true;
-        } else {
-            bytes->append(buffer, size_t(got));
-        }
-    }
-    ::close(fd);
-    if (tooLarge) *error = cli::Name(path) + ": larger than 16 MiB, the most a load file may hold";
-    return ok && !tooLarge;
-}
-
 int List(host::DatabaseStore& store) {
     CEOID oid = 0;
     for (;;) {
@@ -180,7 +146,7 @@ int Db(const std::vector<std::string>& argv) {
                                               ": 1 to 31 characters of UTF-8 text without control characters");
     }
     std::string text;
-    if (verb == "load" && !ReadLoadFile(pos[3], &text, &error)) return cli::Fail(cli::kFailure, "cannot load " + error);
+    if (verb == "load" && !cli::ReadInputFile(pos[3], kMaxLoadBytes, "load file", &text, &error)) return cli::Fail(cli::kFailure, "cannot load " + error);
 
     cli::Session session;
     if (!cli::OpenSession(pos[0], args, &session)) return cli::kFailure;

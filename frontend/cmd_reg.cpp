@@ -29,45 +29,6 @@ const char kUsage[] =
 // registry exports to a few hundred kilobytes, and a larger file is refused rather than read.
 constexpr size_t kMaxRegFileBytes = 16u << 20;
 
-std::string Reason(const std::string& path, const char* why) { return cli::Name(path) + ": " + why; }
-
-// A regular file's bytes; false with the reason for anything else (a folder, a device, a FIFO)
-// and for a file larger than kMaxRegFileBytes.
-bool ReadRegFile(const std::string& path, std::string* bytes, std::string* error) {
-    // Not blocking, so that a FIFO without a writer is refused rather than waited for.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = Reason(path, std::strerror(errno));
-        return false;
-    }
-    struct stat st{};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok) *error = Reason(path, std::strerror(errno));
-    else if (S_ISDIR(st.st_mode)) *error = Reason(path, "a folder, not a .reg file");
-    else if (!S_ISREG(st.st_mode)) *error = Reason(path, "not a regular file");
-    ok = ok && S_ISREG(st.st_mode);
-    // The size is checked again while reading, since the file may grow meanwhile.
-    bool tooLarge = ok && static_cast<uint64_t>(st.st_size) > kMaxRegFileBytes;
-    char buffer[1 << 16];
-    while (ok && !tooLarge) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            *error = Reason(path, std::strerror(errno));
-            ok = false;
-        } else if (got == 0) {
-            break;
-        } else if (bytes->size() + static_cast<size_t>(got) > kMaxRegFileBytes) {
-            tooLarge = true;
-        } else {
-            bytes->append(buffer, static_cast<size_t>(got));
-        }
-    }
-    ::close(fd);
-    if (tooLarge) *error = Reason(path, "larger than 16 MiB, the most a .reg file may hold");
-    return ok && !tooLarge;
-}
-
 }  // namespace
 
 int Reg(const std::vector<std::string>& argv) {
@@ -97,7 +58,7 @@ int Reg(const std::vector<std::string>& argv) {
         if (pos.size() != 3) return cli::Fail(cli::kUsage, "reg import takes IMAGE FILE");
         if (args.Has("utf16")) return cli::Fail(cli::kUsage, "--utf16 is an option of reg export");
         std::string bytes;
-        if (!ReadRegFile(pos[2], &bytes, &error)) return cli::Fail(cli::kFailure, "cannot import " + error);
+        if (!cli::ReadInputFile(pos[2], kMaxRegFileBytes, ".reg file", &bytes, &error)) return cli::Fail(cli::kFailure, "cannot import " + error);
         cli::Session session;
         if (!cli::OpenSession(pos[1], args, &session)) return cli::kFailure;
         if (!host::ImportRegistry(*session.device, bytes, &error))
