@@ -41,7 +41,7 @@ class KeyboardImage : public BenchImage {
 public:
     KeyboardImage(int width, int height) : m_width(width), m_height(height) {
         if (!CreateDirectoryW(u"\\Windows", nullptr)) abort();
-        for (const char* skin : {"Classic.vxs", "ClassicVGA.vxs"}) {
+        for (const char* skin : {"Classic.vxs", "Grande.vxs"}) {
             DWORD error = 0;
             if (!Device().Files().ImportHostFile(std::filesystem::path(VX_SKINS_DIR) / skin,
                                                  u"\\Windows\\" + FromUtf8(skin), &error))

@@ -11,6 +11,7 @@
 #include "CKeybInput.h"
 #include "cli.h"
 #include "commands.h"
+#include "printing_callback.h"
 #include "host/gdi/png_writer.h"
 #include "host/windows/sip.h"
 #include "platform/registry.h"
@@ -144,28 +145,6 @@ bool ParseEvents(const std::vector<std::string>& words, std::vector<Event>* even
     }
     return true;
 }
-
-// The SIP's callback as the front end shows it: one line per call.
-class PrintingCallback : public IIMCallback {
-public:
-    HRESULT QueryInterface(REFIID, void** object) override {
-        if (object) *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 1; }
-    ULONG Release() override { return 1; }
-    HRESULT SetImInfo(IMINFO*) override { return S_OK; }
-    HRESULT SendVirtualKey(BYTE vk, DWORD flags) override {
-        std::printf("SendVirtualKey 0x%02X 0x%08X\n", vk, flags);
-        return S_OK;
-    }
-    HRESULT SendCharEvents(UINT vk, UINT keyFlags, UINT count, UINT*, UINT* chars) override {
-        // The engine sends one character per call.
-        std::printf("SendCharEvents 0x%02X 0x%08X U+%04X\n", vk, keyFlags, count > 0 && chars ? chars[0] : 0u);
-        return S_OK;
-    }
-    HRESULT SendString(BSTR, DWORD) override { return E_NOTIMPL; }
-};
 
 // {0ADFAAAF-2E1A-4A75-90A8-6C1E62A3A629}: the package's input method.
 const CLSID kKeybInputClsid =

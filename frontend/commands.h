@@ -22,12 +22,16 @@ int Unregister(const std::vector<std::string>& args);
 int Script(const std::vector<std::string>& args);
 int MuiApply(const std::vector<std::string>& args);
 int Lingo(const std::vector<std::string>& args);
+int Options(const std::vector<std::string>& args);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.
 int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& events);
 // Opens the installed device's language switcher as the control panel does and plays the
 // `pocketsim lingo` actions at its dialog; the command's exit status.
 int RunLingoActions(host::Device& device, const std::vector<std::string>& actions);
+// Opens the installed device keyboard's options through its SIP and plays the
+// `pocketsim options` actions at the page; the command's exit status.
+int RunOptionsActions(host::Device& device, const std::vector<std::string>& actions);
 // Runs a language script on the installed device as the language switcher runs it (the full
 // command table, no spared processes), with the current and target languages Swap reads; the
 // engine's Run result, its status in *status.

@@ -43,8 +43,9 @@ bool WriteDword(HKEY root, const WCHAR* subKey, const WCHAR* name, DWORD value, 
 }
 
 // The sample skins, Classic first: the first valid skin found becomes the default, and the
-// device lists files in the order they were made.
-const char* const kSkins[] = {"Classic.vxs", "Capslock.vxs", "ClassicVGA.vxs"};
+// device lists files in the order they were made. No title is part of another's: the options dialog
+// finds the file of the chosen title as a part of its path.
+const char* const kSkins[] = {"Classic.vxs", "Capslock.vxs", "Grande.vxs"};
 
 // Copies a built host module into the image and records it as host code the emulator installed,
 // which is all that may run there.

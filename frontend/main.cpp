@@ -28,6 +28,7 @@ const Command kCommands[] = {
     {"script", commands::Script, "run one language script on an image as the language switcher does"},
     {"muiapply", commands::MuiApply, "apply a configuration script on an image as muiapply does"},
     {"lingo", commands::Lingo, "open the language switcher as the control panel does and play its dialog"},
+    {"options", commands::Options, "open the keyboard's options from the input panel and play the page"},
 };
 
 void PrintUsage(FILE* out) {

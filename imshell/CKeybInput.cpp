@@ -239,9 +239,10 @@ HRESULT CKeybInput::GetImData(DWORD, void*) { return S_OK; }
 
 HRESULT CKeybInput::SetImData(DWORD, void*) { return S_OK; }
 
-HRESULT CKeybInput::UserOptionsDlg(HWND) {
+HRESULT CKeybInput::UserOptionsDlg(HWND owner) {
     m_SettingsDlg.m_pKbd = &m_Kbd;
-    DebugTrace(u"UserOptionsDlg: the options dialog is not available yet\n");
+    // Ok and cancel are both a finished dialog to the SIP.
+    m_SettingsDlg.DoModal(imshell::Module().Instance(), owner);
     return S_OK;
 }
 

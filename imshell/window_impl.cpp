@@ -1,12 +1,16 @@
 // Binding of window handles to window objects and class registration.
 #include "window_impl.h"
 
+#include <utility>
+
 namespace imshell {
 
 namespace {
 
 // The object whose window CreateWindowExW is making on this thread.
 thread_local CWindowImplRoot* t_creating = nullptr;
+// The object whose dialog DialogBoxParamW is making on this thread.
+thread_local CDialogImplBase* t_creatingDialog = nullptr;
 
 }  // namespace
 
@@ -66,6 +70,39 @@ HWND CWindowImplRoot::CreateBound(WNDCLASSW& wndClass, HINSTANCE instance, HWND 
         }
     }
     return window;
+}
+
+DLGPROC CDialogImplBase::GetDialogProc() { return &CDialogImplBase::DialogProc; }
+
+INT_PTR CDialogImplBase::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* object = reinterpret_cast<CDialogImplBase*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+    if (!object && t_creatingDialog) {
+        object = std::exchange(t_creatingDialog, nullptr);
+        object->m_hWnd = dialog;
+        SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+    }
+    if (!object) return FALSE;
+    LRESULT result = 0;
+    const BOOL handled = object->ProcessWindowMessage(dialog, message, wParam, lParam, result);
+    if (message == WM_DESTROY) {
+        SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
+        if (object->m_hWnd == dialog) object->m_hWnd = nullptr;
+        object->OnFinalMessage(dialog);
+    }
+    if (!handled) return FALSE;
+    // WM_INITDIALOG answers whether the focus is left to the dialog manager; other handled
+    // messages answer that they were handled.
+    return message == WM_INITDIALOG ? static_cast<INT_PTR>(result) : TRUE;
+}
+
+INT_PTR CDialogImplBase::RunModal(HINSTANCE instance, UINT templateId, HWND owner) {
+    t_creatingDialog = this;
+    const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), owner, GetDialogProc(),
+                                           reinterpret_cast<LPARAM>(this));
+    // A dialog that was never made never took the slot.
+    if (t_creatingDialog == this) t_creatingDialog = nullptr;
+    m_hWnd = nullptr;
+    return result;
 }
 
 }  // namespace imshell

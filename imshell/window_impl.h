@@ -8,6 +8,7 @@
 // created is handed over through a per-thread slot.
 #pragma once
 
+#include "platform/dialogs.h"
 #include "platform/gdi.h"
 #include "platform/windows.h"
 
@@ -68,6 +69,27 @@ public:
         WNDCLASSW& wc = GetWndClassInfo();
         return wc.lpszClassName ? UnregisterClassW(wc.lpszClassName, instance) : FALSE;
     }
+};
+
+// A modal dialog made from a template and bound to its object as a window is: every message of
+// the dialog reaches ProcessWindowMessage, and a message it does not handle gets the dialog
+// manager's default handling. One object may run its dialog any number of times, one at a time.
+class CDialogImplBase : public CWindowImplRoot {
+public:
+    virtual DLGPROC GetDialogProc();
+
+protected:
+    static INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    // The result EndDialog gave, or -1 when the dialog could not be made.
+    INT_PTR RunModal(HINSTANCE instance, UINT templateId, HWND owner);
+};
+
+// The dialog of template T::IDD.
+template <class T>
+class CDialogImpl : public CDialogImplBase {
+public:
+    INT_PTR DoModal(HINSTANCE instance, HWND owner) { return RunModal(instance, T::IDD, owner); }
+    BOOL EndDialog(int result) { return ::EndDialog(m_hWnd, result); }
 };
 
 }  // namespace imshell

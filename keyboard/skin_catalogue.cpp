@@ -61,6 +61,18 @@ std::vector<std::u16string> SettingsKey::ReadMultiString(const WCHAR* name) cons
     return SplitMultiString(std::span<const WCHAR>(buffer, size / sizeof(WCHAR)));
 }
 
+bool SettingsKey::WriteMultiString(const WCHAR* name, const std::vector<std::u16string>& strings) const {
+    if (!m_key) return false;
+    std::u16string block;
+    for (const std::u16string& text : strings) {
+        block += text;
+        block += u'\0';
+    }
+    block.append(2, u'\0');
+    return RegSetValueExW(m_key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(block.data()),
+                          static_cast<DWORD>(block.size() * sizeof(WCHAR))) == ERROR_SUCCESS;
+}
+
 std::vector<std::u16string> SplitMultiString(std::span<const WCHAR> block) {
     std::vector<std::u16string> strings;
     size_t pos = 0;

@@ -60,6 +60,9 @@ public:
     // The strings of a REG_MULTI_SZ read into kUserSkinsBytes bytes, up to the first empty one or
     // the end of the data.
     std::vector<std::u16string> ReadMultiString(const WCHAR* name) const;
+    // Stores strings as a REG_MULTI_SZ: each with its terminator, then two more zero characters
+    // (four zero bytes for no strings at all).
+    bool WriteMultiString(const WCHAR* name, const std::vector<std::u16string>& strings) const;
 
 private:
     HKEY m_key = nullptr;

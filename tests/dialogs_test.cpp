@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@
 #include "host/windows/controls.h"
 #include "host/windows/dialog.h"
 #include "host/windows/dialog_template.h"
+#include "host/windows/file_dialog.h"
 #include "host/windows/screen.h"
 #include "host/windows/window.h"
+#include "platform/commdlg.h"
 #include "platform/dialogs.h"
 #include "platform/modules.h"
 #include "platform/shell.h"
@@ -60,6 +63,7 @@ protected:
     }
     void TearDown() override {
         host::SetDialogDriver(nullptr);
+        host::SetOpenFileAnswerer(nullptr);
         g_recorder = nullptr;
         ImageTest::TearDown();
     }
@@ -185,6 +189,53 @@ TEST_F(Dialogs, DialogsThatNobodyEndsAreCancelled) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_RESOURCE_NAME_NOT_FOUND));
     EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(302), nullptr, RecordingProc, 0), -1);
     EXPECT_TRUE(host::OpenDialogs().empty());
+}
+
+// The open-file dialog hands back the answer as a full path and a name, the default extension
+// added to a name without one; an answer that is no full path or does not fit a buffer fails
+// with the platform's code and leaves the buffers alone; nobody to answer, or no answer, cancels.
+TEST_F(Dialogs, OpenFileDialogGivesTheAnsweredPath) {
+    WCHAR file[16] = u"untouched", name[12] = u"same";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.lpstrFilter = u"Skins (*.vxs)\0*.vxs\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = 16;
+    ofn.lpstrFileTitle = name;
+    ofn.nMaxFileTitle = 12;
+    ofn.lpstrDefExt = u"vxs";
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(0u, CommDlgExtendedError());
+
+    std::optional<std::u16string> answer;
+    std::u16string asked;
+    host::SetOpenFileAnswerer([&](const OPENFILENAMEW& request) {
+        asked = request.lpstrDefExt;
+        return answer;
+    });
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(0u, CommDlgExtendedError());
+    EXPECT_EQ(u"vxs", asked);
+    for (const char16_t* bad : {u"Night.vxs", u"\\Skins\\", u"\\Skins\\Night.vxs.more"}) {
+        answer = bad;
+        EXPECT_FALSE(GetOpenFileNameW(&ofn)) << ToUtf8(bad);
+        EXPECT_NE(0u, CommDlgExtendedError());
+        EXPECT_EQ(u"untouched", std::u16string(file));
+        EXPECT_EQ(u"same", std::u16string(name));
+    }
+    answer = u"\\A\\Night";
+    ASSERT_TRUE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(u"\\A\\Night.vxs", std::u16string(file));
+    EXPECT_EQ(u"Night.vxs", std::u16string(name));
+    EXPECT_EQ(3, ofn.nFileOffset);
+    EXPECT_EQ(9, ofn.nFileExtension);
+    answer = u"\\A\\LongerName.vxs";
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(DWORD(FNERR_BUFFERTOOSMALL), CommDlgExtendedError());
+    EXPECT_EQ(u"Night.vxs", std::u16string(name));
+    ofn.lStructSize = 4;
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(DWORD(CDERR_STRUCTSIZE), CommDlgExtendedError());
 }
 
 // Dialog units become pixels with the base units of the template's font: x by a quarter of the

@@ -130,7 +130,7 @@ TEST_F(PocketsimKeyboard, ALandscapeImageShowsTheBottomRow) {
 
 // Without skins the render shows the notice in two colours only.
 TEST_F(PocketsimKeyboard, NoSkinRendersTheNotice) {
-    for (const char* skin : {"Classic.vxs", "Capslock.vxs", "ClassicVGA.vxs"})
+    for (const char* skin : {"Classic.vxs", "Capslock.vxs", "Grande.vxs"})
         fs::remove(fs::path(m_image) / "store" / "Windows" / skin);
     const fs::path file = m_dir / "none.png";
     auto r = Keyboard({"status", "render", file.string(), "tap", "10,10"});

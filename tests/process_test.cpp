@@ -2,6 +2,7 @@
 // for it, and the ways a start fails.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -249,3 +250,19 @@ TEST_F(ProcessTest, StartFailuresUseThePlatformsErrors) {
 }
 
 }  // namespace
+
+// A device whose clock is played passes a wait at once and counts it on its clock; any other
+// device waits for real.
+TEST_F(ProcessTest, WaitsOnAPlayedClockPassAtOnce) {
+    using Clock = std::chrono::steady_clock;
+    const DWORD before = GetTickCount();
+    auto start = Clock::now();
+    Sleep(30);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));
+
+    ASSERT_TRUE(m_device->SetSetting("clock", "played"));
+    start = Clock::now();
+    Sleep(120000);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(60));
+    EXPECT_GE(GetTickCount() - before, 120030u);
+}

@@ -368,6 +368,35 @@ TEST_F(SipTest, SwitchingReplacesTheRunningInputMethod) {
     EXPECT_TRUE(current == CLSID_FakeImB);
 }
 
+// The options of the running input method open on that object, which the SIP holds until its
+// dialog returns, even when the dialog switches the SIP to another input method on the way.
+// Options of a class that is not running open on an object made for them. Classes that are no
+// input method are refused.
+TEST_F(SipTest, OptionsOpenOnTheInputMethodAndOutliveASwitch) {
+    CLSID clsid = CLSID_FakeImA;
+    ASSERT_TRUE(SipSetCurrentIM(&clsid));
+    ASSERT_TRUE(SipShowIM(SIPF_ON));
+    host::Sip& sip = *host::DeviceSip(m_device.get());
+    TakeLog();
+    ASSERT_EQ(S_OK, sip.OpenOptions(CLSID_FakeImA, sip.Window()));
+    const std::string log = TakeLog();
+    EXPECT_EQ(0u, log.find("A UserOptionsDlg owner\nA Deselect\n")) << log;
+    const size_t returned = log.find("A UserOptionsDlg returns\n");
+    EXPECT_LT(log.find("B Showing\n"), returned) << log;
+    EXPECT_EQ(returned, log.find("A Release\n") - std::string("A UserOptionsDlg returns\n").size()) << log;
+    CLSID current = kSentinel;
+    ASSERT_TRUE(SipGetCurrentIM(&current));
+    EXPECT_TRUE(current == CLSID_FakeImB);
+
+    ASSERT_EQ(S_OK, sip.OpenOptions(CLSID_FakeImA, nullptr));
+    EXPECT_EQ(0u, TakeLog().find("A created\nA UserOptionsDlg\n"));
+    ASSERT_TRUE(SipGetCurrentIM(&current));
+    EXPECT_TRUE(current == CLSID_FakeImB);
+
+    EXPECT_EQ(E_INVALIDARG, sip.OpenOptions(kPlainClass, nullptr));
+    EXPECT_EQ("", TakeLog());
+}
+
 // ---------------------------------------------------------------------------------------------
 // The platform calls
 

@@ -42,7 +42,7 @@ void PrintTo(const ShippedSkin& skin, std::ostream* os) { *os << skin.file; }
 const ShippedSkin kShippedSkins[] = {
     {"Classic.vxs", 240, 320, false, false},
     {"Capslock.vxs", 240, 320, true, true},
-    {"ClassicVGA.vxs", 480, 640, false, false},
+    {"Grande.vxs", 480, 640, false, false},
 };
 
 const char16_t* const kLetterMasks[] = {u"LANG1_SMALL_MASK", u"LANG1_LARGE_MASK", u"LANG2_SMALL_MASK",
@@ -315,6 +315,16 @@ INSTANTIATE_TEST_SUITE_P(Skins, SkinsShipped, ::testing::ValuesIn(kShippedSkins)
                              std::string name = info.param.file;
                              return name.substr(0, name.find('.'));
                          });
+
+// The options dialog finds the file of a chosen title as a part of its path, so one sample skin
+// whose title held another's would be checked and stored in its place.
+TEST(SkinsShippedTogether, NoTitleIsPartOfAnother) {
+    for (const ShippedSkin& a : kShippedSkins)
+        for (const ShippedSkin& b : kShippedSkins) {
+            const std::string title = std::string(a.file).substr(0, std::string(a.file).rfind('.'));
+            if (&a != &b) EXPECT_EQ(std::string(b.file).find(title), std::string::npos) << title << " in " << b.file;
+        }
+}
 
 // The skin maker run as a build runs it, on descriptions written by the test.
 class SkinsMaker : public ::testing::Test {

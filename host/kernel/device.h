@@ -4,6 +4,7 @@
 // per test. The platform calls reach it through CurrentDevice() only.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -64,6 +65,12 @@ public:
     // The object store's capacity in bytes: the setting "store.capacity" (a decimal byte count),
     // or kDefaultStoreCapacity when the image has none or holds no valid number.
     uint64_t StoreCapacity() const;
+    // The device's clock. With the setting "clock" = "played", a wait (Sleep) moves the clock on
+    // by its length at once instead of letting that time pass, so that code that waits can be
+    // run without sleeping; GetTickCount then counts the waits played as time gone by.
+    bool PlaysClock() const { return Setting("clock") == "played"; }
+    void PlayTime(DWORD ms) { m_playedMs += ms; }
+    uint64_t PlayedTime() const { return m_playedMs; }
 
     // Journal: every message box and reset is appended to IMAGE/journal.log and handed to the
     // console sink (pocketsim prints it on standard output).
@@ -100,6 +107,7 @@ private:
     std::function<void(std::u16string_view)> m_trace;
     DiagnosticSink m_diagnostic;
     std::deque<int> m_answers;
+    std::atomic<uint64_t> m_playedMs{0};
 };
 
 // The installed device, or null; platform calls fail cleanly without one.

@@ -90,12 +90,18 @@ HLOCAL LocalFree(HLOCAL memory) {
 
 DWORD GetTickCount() {
     using namespace std::chrono;
-    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    uint64_t now = static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    if (const host::Device* device = host::CurrentDevice()) now += device->PlayedTime();
+    return static_cast<DWORD>(now);
 }
 
 void Sleep(DWORD ms) {
     host::YieldToOtherPrograms();
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    host::Device* device = host::CurrentDevice();
+    if (device && device->PlaysClock())
+        device->PlayTime(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 int GetSystemMetrics(int index) {

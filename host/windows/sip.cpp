@@ -195,6 +195,38 @@ HRESULT Sip::SendSipInfo() {
     return m_im->ReceiveSipInfo(&info);
 }
 
+HRESULT Sip::CreateInputMethod(const CLSID& clsid, IInputMethod** im) {
+    *im = nullptr;
+    if (!m_comInitialized) m_comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    IClassFactory* factory = nullptr;
+    HRESULT hr =
+        CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (SUCCEEDED(hr)) {
+        hr = factory->CreateInstance(nullptr, IID_IInputMethod, reinterpret_cast<void**>(im));
+        factory->Release();
+    }
+    if (FAILED(hr)) *im = nullptr;
+    return hr;
+}
+
+HRESULT Sip::OpenOptions(const CLSID& clsid, HWND owner) {
+    if (!IsInputMethod(clsid)) return E_INVALIDARG;
+    IInputMethod* im = nullptr;
+    CLSID current{};
+    if (m_im && CurrentIM(&current) && current == clsid) {
+        im = m_im;
+        im->AddRef();
+    } else if (const HRESULT made = CreateInputMethod(clsid, &im); FAILED(made)) {
+        m_device.Trace(FormatW(u"SIP: no options of input method %s (0x%08X)\n", ClsidText(clsid).c_str(),
+                               static_cast<unsigned>(made)));
+        return made;
+    }
+    const HRESULT hr = im->UserOptionsDlg(owner);
+    im->Release();
+    CoFreeUnusedLibraries();
+    return hr;
+}
+
 HRESULT Sip::Start() {
     if (m_im) return S_OK;
     CLSID clsid{};
@@ -202,17 +234,11 @@ HRESULT Sip::Start() {
         m_device.Trace(u"SIP: no input method is registered\n");
         return REGDB_E_CLASSNOTREG;
     }
-    if (!m_comInitialized) m_comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     HRESULT hr = CreateSipWindow();
     if (FAILED(hr)) return hr;
 
-    IClassFactory* factory = nullptr;
-    hr = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
     IInputMethod* im = nullptr;
-    if (SUCCEEDED(hr)) {
-        hr = factory->CreateInstance(nullptr, IID_IInputMethod, reinterpret_cast<void**>(&im));
-        factory->Release();
-    }
+    hr = CreateInputMethod(clsid, &im);
     bool selected = false;
     if (SUCCEEDED(hr)) hr = im->RegisterCallback(m_callback ? m_callback : &g_droppingCallback);
     if (SUCCEEDED(hr)) {

@@ -69,6 +69,13 @@ public:
     HRESULT Hide();
     // Deselect, release, and unloading of every library whose DllCanUnloadNow allows it.
     void Stop();
+    // Opens the options of an input method as the platform's input settings do: UserOptionsDlg
+    // with the owner window, on the running object when it is of that class, else on an object
+    // made for the purpose and released afterwards. The dialog may call back into the SIP
+    // (SipShowIM, SipGetCurrentIM, SipSetCurrentIM), even to stop the very object it belongs to:
+    // the object is held until its dialog returns. E_INVALIDARG for a class that is not a
+    // registered input method; else what the loading or UserOptionsDlg returned.
+    HRESULT OpenOptions(const CLSID& clsid, HWND owner);
 
     bool IsRunning() const { return m_im != nullptr; }
     // The running input method object (no reference added), or null.
@@ -100,6 +107,7 @@ public:
 
 private:
     HRESULT CreateSipWindow();
+    HRESULT CreateInputMethod(const CLSID& clsid, IInputMethod** im);
     void Dock(int height);
     HRESULT SendSipInfo();
 

@@ -148,7 +148,18 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetImData(DWORD, void*) override { return Call("GetImData"), S_OK; }
     HRESULT STDMETHODCALLTYPE SetImData(DWORD, void*) override { return Call("SetImData"), S_OK; }
-    HRESULT STDMETHODCALLTYPE UserOptionsDlg(HWND) override { return Call("UserOptionsDlg"), S_OK; }
+    // As an options page does while it is open: this input method is made current and shown, and
+    // then the other one, which stops this object when it was the one running.
+    HRESULT STDMETHODCALLTYPE UserOptionsDlg(HWND owner) override {
+        Call(owner ? "UserOptionsDlg owner" : "UserOptionsDlg");
+        const bool isA = m_tag[0] == 'A';
+        CLSID self = isA ? CLSID_FakeImA : CLSID_FakeImB, other = isA ? CLSID_FakeImB : CLSID_FakeImA;
+        SipSetCurrentIM(&self);
+        SipShowIM(SIPF_ON);
+        SipSetCurrentIM(&other);
+        Call("UserOptionsDlg returns");
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE SetIMMActiveContext(HWND, BOOL, DWORD, DWORD, DWORD) override {
         return Call("SetIMMActiveContext"), S_OK;
     }
