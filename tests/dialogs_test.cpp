@@ -157,7 +157,9 @@ TEST_F(Dialogs, ModalDialogRunsUntilItsProcedureEndsIt) {
         if (message == WM_COMMAND && LOWORD(wParam) == 42) EndDialog(dialog, 1234);
         return EndOnButtons(dialog, message, wParam, lParam);
     };
+    SetForegroundWindow(owner);
     const INT_PTR result = Run(300, {[](HWND dialog) {
+                                         EXPECT_EQ(GetForegroundWindow(), dialog);
                                          WCHAR heading[32] = {};
                                          EXPECT_EQ(GetDlgItemTextW(dialog, 1007, heading, 32), 7u);
                                          EXPECT_EQ(std::u16string(heading), u"Heading");
@@ -169,6 +171,7 @@ TEST_F(Dialogs, ModalDialogRunsUntilItsProcedureEndsIt) {
     EXPECT_EQ(m_recorder.seen, (std::vector<std::string>{"WM_SETFONT", "WM_INITDIALOG 77", "WM_COMMAND 42 0"}));
     EXPECT_FALSE(IsWindow(seen));
     EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_EQ(GetForegroundWindow(), owner);
     EXPECT_TRUE(host::OpenDialogs().empty());
     DestroyWindow(owner);
     UnregisterClassW(u"OwnerOfDialogs", nullptr);

@@ -309,9 +309,15 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DL
         table.open.push_back(dialog);
     }
     SendMessageW(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstStop), param);
-    // A modal dialog shows whether or not its template says so.
-    if (!state->ended && IsWindow(dialog)) ShowWindow(dialog, SW_SHOW);
+    // A modal dialog shows whether or not its template says so, and becomes the active window;
+    // the window that was active before is again when the dialog ends.
+    const HWND previous = GetForegroundWindow();
+    if (!state->ended && IsWindow(dialog)) {
+        ShowWindow(dialog, SW_SHOW);
+        SetForegroundWindow(dialog);
+    }
     host::RunModal(dialog, *state);
+    if (GetForegroundWindow() == dialog && previous && IsWindow(previous)) SetForegroundWindow(previous);
     {
         host::DialogTable& table = host::Dialogs();
         std::lock_guard guard(table.lock);
