@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/temp_dir.h"
 #include "host/db/database_store.h"
 #include "host/db/record_blob.h"
 #include "host/kernel/device.h"
@@ -27,18 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    TempDir() {
-        char pattern[] = "/tmp/vx-rules-fuzz-XXXXXX";
-        if (!mkdtemp(pattern)) abort();
-        path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
 
 bool Accepted(CEPROPID propid) {
     switch (TypeFromPropID(propid)) {
@@ -90,7 +79,7 @@ std::vector<std::string> Blobs(host::DatabaseStore& store, CEOID db, std::vector
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The image lives as long as the run and goes with it (the device first, then its folder).
-    static const TempDir dir;
+    static const FuzzTempDir dir("vx-rules-fuzz");
     static std::unique_ptr<host::Device> device = [] {
         std::string error;
         auto made = host::Device::Create(dir.path / "image", true, &error);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/temp_dir.h"
 #include "host/kernel/device.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -111,11 +112,8 @@ std::string Script(FuzzedDataProvider& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const fs::path dir = [] {
-        char pattern[] = "/tmp/vx-walk-fuzz-XXXXXX";
-        if (!mkdtemp(pattern)) abort();
-        return fs::path(pattern);
-    }();
+    static const FuzzTempDir scratch("vx-walk-fuzz");
+    const fs::path& dir = scratch.path;
     FuzzedDataProvider in(data, size);
     const std::string xml = Script(in);
 
