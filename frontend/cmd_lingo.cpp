@@ -14,17 +14,21 @@
 #include "platform/cpl.h"
 #include "platform/modules.h"
 #include "platform/text.h"
+#include "trace_printer.h"
 
 namespace commands {
 
 namespace {
 
 const std::string kUsage = std::string(
-    "usage: pocketsim lingo IMAGE [ACTION...] [--answer ok|cancel|yes|no]...\n"
+    "usage: pocketsim lingo IMAGE [ACTION...] [--answer ok|cancel|yes|no]... [--trace]\n"
     "Opens the language switcher (\\Windows\\Lingo.cpl) as the control panel does and plays a\n"
     "person at its dialog with the actions, in order:\n") + kDialogActionsUsage +
     "A dialog still open after the last action is cancelled. An action when no dialog is open\n"
-    "fails the run. Message boxes and the reset print as in the other commands.\n";
+    "fails the run. Message boxes and the reset print as in the other commands.\n"
+    "With --trace, each language script the switcher runs is traced on standard error: every\n"
+    "command element and If with its line, its attributes and what became of it, and why a\n"
+    "script did not parse.\n";
 
 // The applet loaded as the control panel loads it, unloaded with CPL_STOP and CPL_EXIT.
 class ControlPanel {
@@ -111,7 +115,7 @@ int RunLingoActions(host::Device& device, const std::vector<std::string>& words)
 int Lingo(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (!cli::Parse(argv, {"answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage.c_str(), stdout);
         return cli::kOk;
@@ -124,6 +128,7 @@ int Lingo(const std::vector<std::string>& argv) {
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
     cli::Session session;
     if (!cli::OpenSession(args.positional[0], args, &session)) return cli::kFailure;
+    cli::TracePrinter trace(args.Has("trace"));
     return RunLingoActions(*session.device, words);
 }
 

@@ -9,6 +9,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "source_report.h"
+#include "trace_printer.h"
 #include "host/kernel/process.h"
 #include "host/windows/simulated_window.h"
 #include "host/windows/window.h"
@@ -22,7 +23,7 @@ namespace {
 
 const char kUsage[] =
     "usage: pocketsim muiapply IMAGE [SOURCE] [--window SPEC]... [--foreground CLASS]\n"
-    "                          [--answer ok|cancel|yes|no]...\n"
+    "                          [--answer ok|cancel|yes|no]... [--trace]\n"
     "Runs \\Windows\\muiapply.exe's configuration run on the image as that program runs it, with\n"
     "SOURCE as its command line (default file://\\Windows\\muiconfig.xml), and prints each\n"
     "message posted to a window, keystroke, SetForegroundWindow, started program, message box and\n"
@@ -33,6 +34,8 @@ const char kUsage[] =
     "                     (for example shell32.exe) that is listed as running and owns the window.\n"
     "  --foreground CLASS the window of that class is the foreground window (default: none)\n"
     "  --answer A         answer the next message box (ok, cancel, yes or no)\n"
+    "  --trace            print on standard error, for each command element and If, its line,\n"
+    "                     its attributes and what became of it, and why a script did not parse\n"
     "Exit status 0, as the program's. A source that does not open is named on standard error\n"
     "with the reason.\n";
 
@@ -41,7 +44,7 @@ const char kUsage[] =
 int MuiApply(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"window", "foreground", "answer"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (!cli::Parse(argv, {"window", "foreground", "answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage, stdout);
         return cli::kOk;
@@ -96,6 +99,7 @@ int MuiApply(const std::vector<std::string>& argv) {
     int exitCode = 0;
     {
         cli::SourceReport report(*session.device, {source.empty() ? std::u16string(kDefaultMuiSource) : source});
+        cli::TracePrinter trace(args.Has("trace"));
         exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
     }
     host::SetWindowObserver(nullptr);

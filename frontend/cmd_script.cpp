@@ -8,6 +8,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "source_report.h"
+#include "trace_printer.h"
 #include "platform/com.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -22,7 +23,7 @@ namespace {
 
 const char kUsage[] =
     "usage: pocketsim script IMAGE SOURCE [--companion SOURCE] [--cur HEX] [--target HEX]\n"
-    "                        [--answer ok|cancel|yes|no]...\n"
+    "                        [--answer ok|cancel|yes|no]... [--trace]\n"
     "Runs the language script SOURCE on the image as the language switcher does, with the\n"
     "script of the language being left as --companion, and prints Run=N status=0xHHHHHHHH.\n"
     "A source is a device path (\\Windows\\vl_0419.xml), a FILE: address or an HTTP: or FTP:\n"
@@ -31,6 +32,8 @@ const char kUsage[] =
     "                 (default: CurLang as stored, 0 when missing)\n"
     "  --target HEX   language being switched to (default 0)\n"
     "  --answer A     answer the next message box (ok, cancel, yes or no)\n"
+    "  --trace        print on standard error, for each command element and If, its line, its\n"
+    "                 attributes and what became of it, and why a script did not parse\n"
     "HEX is 1 to 8 hexadecimal digits, with or without 0x. Exit status 0 when Run returned 1.\n"
     "A source that does not open is named on standard error with the reason.\n";
 
@@ -76,7 +79,7 @@ int RunLanguageScript(const WCHAR* source, const WCHAR* companion, DWORD current
 int Script(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"companion", "cur", "target", "answer"}, {}, &args, &error))
+    if (!cli::Parse(argv, {"companion", "cur", "target", "answer"}, {"trace"}, &args, &error))
         return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage, stdout);
@@ -112,6 +115,7 @@ int Script(const std::vector<std::string>& argv) {
     int ran = 0;
     {
         cli::SourceReport report(*session.device, hasCompanion ? std::vector{source, companion} : std::vector{source});
+        cli::TracePrinter trace(args.Has("trace"));
         ran = RunLanguageScript(source.c_str(), hasCompanion ? companion.c_str() : nullptr, current, target, &status);
     }
 

@@ -41,6 +41,12 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
 void OutputDebugStringW(LPCWSTR text);
 void DebugTrace(LPCWSTR fmt, ...);
 
+// The trace of script runs that an author's tool installed, or null (always, on a device). One
+// slot for the whole process, so that every module running the script engine reports to the same
+// trace. An addition of this platform for authors' tools: the device has no such calls.
+void* GetScriptTrace();
+void SetScriptTrace(void* trace);
+
 // Memory blocks that platform calls hand to their caller (CeReadRecordPropsEx's buffer). LocalFree
 // returns null when it released the block.
 typedef void* HLOCAL;

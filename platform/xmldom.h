@@ -78,6 +78,10 @@ struct IXmlNode : IXmlObject {
     virtual HRESULT removeChild(IXmlNode* child, IXmlNode** removed) = 0;
     // The element view of this node; E_NOINTERFACE for other node types.
     virtual HRESULT QueryElement(IXmlElement** element) = 0;
+    // The line of the loaded text the node starts on, counted from 1; a copy keeps its
+    // original's line. 0 for a node that came from no text. An addition of this platform for
+    // authors' tools: the device's DOM has no such call.
+    virtual HRESULT get_sourceLine(LONG* line) = 0;
 
 protected:
     ~IXmlNode() = default;
@@ -93,6 +97,13 @@ protected:
     ~IXmlElement() = default;
 };
 
+// Why the last load failed, as the parser said it; line and column count from 1, 0 when unknown.
+struct XmlParseError {
+    LONG line = 0;
+    LONG column = 0;
+    std::u16string reason;
+};
+
 struct IXmlDocument : IXmlNode {
     // Replaces the content with the document in the bytes, whose encoding the bytes declare.
     // S_OK and VARIANT_TRUE when it loaded; S_FALSE and VARIANT_FALSE when it does not parse
@@ -102,6 +113,9 @@ struct IXmlDocument : IXmlNode {
     virtual HRESULT loadStream(ISequentialStream* stream, VARIANT_BOOL* success) = 0;
     // S_FALSE with null when the document is empty.
     virtual HRESULT get_documentElement(IXmlElement** root) = 0;
+    // S_OK with the reason the last load failed; S_FALSE, error untouched, when it loaded or
+    // nothing was loaded yet.
+    virtual HRESULT get_parseError(XmlParseError* error) = 0;
 
 protected:
     ~IXmlDocument() = default;

@@ -7,6 +7,7 @@
 #include "mui_engine.h"
 #include "platform/files.h"
 #include "script/registry_commands.h"
+#include "script/script_trace.h"
 
 namespace {
 
@@ -82,6 +83,6 @@ DWORD MuiSetRebootFlag(CommandTable* table, AttributeMap*, int* handled) {
 }
 
 DWORD MuiHideFile(CommandTable*, AttributeMap* attributes, int*) {
-    const WCHAR* name = attributes ? attributes->Find(u"Name") : nullptr;
+    const WCHAR* name = NeededAttribute(attributes, u"Name");
     return name ? SetFileAttributesW(name, FILE_ATTRIBUTE_HIDDEN) : FALSE;
 }

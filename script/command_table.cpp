@@ -1,5 +1,6 @@
 #include "command_table.h"
 
+#include "script_trace.h"
 #include "showmessage.h"
 
 namespace {
@@ -48,6 +49,7 @@ int DispatchCommand(const CommandEntry* entries, size_t count, CommandTable* tab
         int handled = 1;
         *result = entries[i].handler(table, attributes, &handled);
         if (handled) return 1;
+        TraceSkip(u"has no effect in this table");
     }
     return 0;
 }

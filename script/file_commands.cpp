@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command_table.h"
+#include "script_trace.h"
 #include "platform/archive.h"
 #include "platform/com.h"
 #include "platform/files.h"
@@ -216,44 +217,46 @@ bool OutputPath(const WCHAR* folder, BSTR itemPath, WCHAR (&buffer)[MAX_PATH]) {
 // call they stand for would.
 
 DWORD CmdCreateDirectory(CommandTable*, AttributeMap* attributes, int*) {
-    const WCHAR* destination = attributes ? attributes->Find(u"Destination") : nullptr;
+    const WCHAR* destination = NeededAttribute(attributes, u"Destination");
     return destination ? CreateDirectoryW(destination, nullptr) : FALSE;
 }
 
 DWORD CmdRemoveDirectory(CommandTable*, AttributeMap* attributes, int*) {
-    const WCHAR* source = attributes ? attributes->Find(u"Source") : nullptr;
+    const WCHAR* source = NeededAttribute(attributes, u"Source");
     return source ? RemoveDirectoryW(source) : FALSE;
 }
 
 DWORD CmdCopyFile(CommandTable*, AttributeMap* attributes, int*) {
     if (!attributes) return FALSE;
-    const WCHAR* source = attributes->Find(u"Source");
-    const WCHAR* destination = attributes->Find(u"Destination");
+    const WCHAR* source = NeededAttribute(attributes, u"Source");
+    const WCHAR* destination = NeededAttribute(attributes, u"Destination");
     return source && destination ? CopyFileW(source, destination, FALSE) : FALSE;
 }
 
 DWORD CmdMoveFile(CommandTable*, AttributeMap* attributes, int*) {
     if (!attributes) return FALSE;
-    const WCHAR* source = attributes->Find(u"Source");
-    const WCHAR* destination = attributes->Find(u"Destination");
+    const WCHAR* source = NeededAttribute(attributes, u"Source");
+    const WCHAR* destination = NeededAttribute(attributes, u"Destination");
     return source && destination ? MoveFileW(source, destination) : FALSE;
 }
 
 DWORD CmdDeleteFile(CommandTable*, AttributeMap* attributes, int*) {
-    const WCHAR* source = attributes ? attributes->Find(u"Source") : nullptr;
+    const WCHAR* source = NeededAttribute(attributes, u"Source");
     return source ? DeleteFileW(source) : FALSE;
 }
 
 DWORD CmdCopyTo(CommandTable*, AttributeMap* attributes, int*) {
     if (!attributes) return 1;
-    const WCHAR* from = attributes->Find(u"FROM");
-    const WCHAR* to = attributes->Find(u"TO");
+    const WCHAR* from = NeededAttribute(attributes, u"FROM");
+    const WCHAR* to = NeededAttribute(attributes, u"TO");
     if (!from || !to) return 1;
     // A folder copied into itself or below itself would copy its own copy again and again, until
     // the store is full or the paths too long.
     if (filecmd::IsSameOrBelow(to, from)) return 1;
     switch (filecmd::PathKind(from)) {
-    case filecmd::kPathFile: CopyFileW(from, to, FALSE); break;
+    case filecmd::kPathFile:
+        if (!CopyFileW(from, to, FALSE)) TraceError(std::u16string(u"CopyFile ") + from + u" -> " + to, GetLastError());
+        break;
     case filecmd::kPathFolder: filecmd::CopyTree(from, to, CopyMode::Merge); break;
     default: break;
     }
@@ -262,8 +265,8 @@ DWORD CmdCopyTo(CommandTable*, AttributeMap* attributes, int*) {
 
 DWORD CmdLDAbsRename(CommandTable*, AttributeMap* attributes, int*) {
     if (!attributes) return 1;
-    const WCHAR* from = attributes->Find(u"FROM");
-    const WCHAR* to = attributes->Find(u"TO");
+    const WCHAR* from = NeededAttribute(attributes, u"FROM");
+    const WCHAR* to = NeededAttribute(attributes, u"TO");
     if (!from || !to) return 1;
     // Both languages often spell a folder alike, so the merge gives FROM equal to TO; copying a
     // folder onto itself after emptying it, or deleting a file after failing to copy it onto
@@ -292,9 +295,9 @@ DWORD CmdLDAbsRename(CommandTable*, AttributeMap* attributes, int*) {
 
 DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
     if (!attributes) return 1;
-    const WCHAR* from = attributes->Find(u"FROM");
-    const WCHAR* to = attributes->Find(u"TO");
-    const WCHAR* root = attributes->Find(u"ROOT");
+    const WCHAR* from = NeededAttribute(attributes, u"FROM");
+    const WCHAR* to = NeededAttribute(attributes, u"TO");
+    const WCHAR* root = NeededAttribute(attributes, u"ROOT");
     if (!from || !to || !root) return 1;
     // Renaming a name to itself would delete each file before moving it onto itself and empty
     // each folder before copying it onto itself. An empty FROM (a companion element that lost its
@@ -342,7 +345,7 @@ DWORD CmdLDRename(CommandTable*, AttributeMap* attributes, int*) {
 }
 
 DWORD CmdSwap(CommandTable*, AttributeMap* attributes, int*) {
-    const WCHAR* name = attributes ? attributes->Find(u"NAME") : nullptr;
+    const WCHAR* name = NeededAttribute(attributes, u"NAME");
     if (!name) return 1;
     WCHAR backup[MAX_PATH], variant[MAX_PATH];
     if (!LanguageVariant(name, g_dwCurrentLanguage, backup) || !LanguageVariant(name, g_dwTargetLanguage, variant))
@@ -350,7 +353,10 @@ DWORD CmdSwap(CommandTable*, AttributeMap* attributes, int*) {
     // Without the target language's file there is nothing to put in NAME's place, and backing NAME
     // up would overwrite the backup an earlier switch made, the only copy of that language.
     DWORD variantAttributes = GetFileAttributesW(variant);
-    if (variantAttributes == INVALID_FILE_ATTRIBUTES || (variantAttributes & FILE_ATTRIBUTE_DIRECTORY)) return 1;
+    if (variantAttributes == INVALID_FILE_ATTRIBUTES || (variantAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        TraceSkip(std::u16string(u"no file ") + variant + u" for the target language");
+        return 1;
+    }
     SetFileAttributesW(name, FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesW(backup, FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesW(variant, FILE_ATTRIBUTE_NORMAL);
@@ -412,8 +418,8 @@ void ExtractItem(IArchiveItem* item, const WCHAR* folder, BYTE* buffer) {
 
 DWORD CmdExpand(CommandTable*, AttributeMap* attributes, int*) {
     if (!attributes) return 1;
-    const WCHAR* from = attributes->Find(u"FROM");
-    const WCHAR* to = attributes->Find(u"TO");
+    const WCHAR* from = NeededAttribute(attributes, u"FROM");
+    const WCHAR* to = NeededAttribute(attributes, u"TO");
     if (!from || !to) return 1;
 
     IArchive* archive = nullptr;

@@ -7,6 +7,7 @@
 #include "platform/processes.h"
 #include "platform/text.h"
 #include "platform/toolhelp.h"
+#include "script_trace.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ DWORD CmdStopAll(CommandTable* table, AttributeMap* /*attributes: none*/, int* /
 }
 
 DWORD CmdStartProcess(CommandTable* /*table*/, AttributeMap* attributes, int* /*handled: stays set*/) {
-    const WCHAR* name = attributes ? attributes->Find(u"NAME") : nullptr;
+    const WCHAR* name = NeededAttribute(attributes, u"NAME");
     if (!name) return 0;
     const WCHAR* given = attributes->Find(u"CMDLINE");
     // The call may write to the command line, so it gets a copy.

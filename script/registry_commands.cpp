@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command_table.h"
+#include "script_trace.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -26,8 +27,6 @@ std::u16string_view DataList(const AttributeMap* attributes) {
     }
     return {};
 }
-
-bool HasData(const AttributeMap* attributes) { return attributes->Find(u"Data") != nullptr; }
 
 // The bytes of a REG_MULTI_SZ value: every text with its terminator and the closing empty text.
 std::vector<WCHAR> MultiStringUnits(std::u16string_view list) {
@@ -62,10 +61,14 @@ DWORD ParseBinary(const WCHAR* text, BYTE* bytes, DWORD capacity) {
 DWORD WriteValue(HKEY root, LPCWSTR path, LPCWSTR name, DWORD type, const BYTE* data, DWORD size) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition) != ERROR_SUCCESS)
+    LONG created = RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition);
+    if (created != ERROR_SUCCESS) {
+        TraceError(std::u16string(u"create key ") + path, static_cast<DWORD>(created));
         return 0;
+    }
     LONG rc = RegSetValueExW(key, name, 0, type, data, size);
     RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) TraceError(std::u16string(u"set value ") + name, static_cast<DWORD>(rc));
     return rc == ERROR_SUCCESS ? 1 : 0;
 }
 
@@ -74,6 +77,8 @@ DWORD WriteValue(HKEY root, LPCWSTR path, LPCWSTR name, DWORD type, const BYTE* 
 HKEY SelectRegRoot(LPCWSTR rootName) {
     if (rootName && wcscmp(rootName, u"HKCR") == 0) return HKEY_CLASSES_ROOT;
     if (rootName && wcscmp(rootName, u"HKCU") == 0) return HKEY_CURRENT_USER;
+    if (rootName && wcscmp(rootName, u"HKLM") != 0)
+        TraceNote(std::u16string(u"root ") + rootName + u" unknown, HKLM used");
     return HKEY_LOCAL_MACHINE;
 }
 
@@ -82,6 +87,7 @@ DWORD SelectRegType(LPCWSTR typeName) {
     if (wcscmp(typeName, u"BINARY") == 0) return REG_BINARY;
     if (wcscmp(typeName, u"DWORD") == 0) return REG_DWORD;
     if (wcscmp(typeName, u"MULTI_SZ") == 0) return REG_MULTI_SZ;
+    if (wcscmp(typeName, u"SZ") != 0) TraceNote(std::u16string(u"type ") + typeName + u" unknown, stored as SZ");
     return REG_SZ;
 }
 
@@ -125,14 +131,17 @@ LONG DeleteKeyTree(HKEY parent, LPCWSTR name) {
 }
 
 DWORD CmdDeleteRegKey(CommandTable*, AttributeMap* attributes, int*) {
-    const WCHAR* path = attributes->Find(u"path");
-    const WCHAR* name = attributes->Find(u"name");
+    const WCHAR* path = NeededAttribute(attributes, u"path");
+    const WCHAR* name = NeededAttribute(attributes, u"name");
     // An empty name would open the parent itself and wipe everything below it: a script that
     // lost its name in a merge must not empty a whole root.
     if (!path || !name || !*name) return 0;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(SelectRegRoot(attributes->Find(u"root")), path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    LONG opened = RegOpenKeyExW(SelectRegRoot(attributes->Find(u"root")), path, 0, KEY_ALL_ACCESS, &key);
+    if (opened != ERROR_SUCCESS) {
+        TraceError(std::u16string(u"open key ") + path, static_cast<DWORD>(opened));
         return 0;
+    }
     DeleteKeyTree(key, name);
     RegCloseKey(key);
     return 1;
@@ -149,11 +158,11 @@ DWORD CmdCreateRegValue(CommandTable*, AttributeMap* attributes, int*) {
 
 DWORD CreateRegValueWith(AttributeMap* attributes, RegTextMarkers markers) {
     if (!attributes) return 0;
-    const WCHAR* path = attributes->Find(u"path");
-    const WCHAR* name = attributes->Find(u"name");
+    const WCHAR* path = NeededAttribute(attributes, u"path");
+    const WCHAR* name = NeededAttribute(attributes, u"name");
     // Without Data the script has not said what to store; writing an empty text or a zero would
     // replace a value the device relies on with one nobody asked for.
-    if (!path || !name || !HasData(attributes)) return 0;
+    if (!path || !name || !NeededAttribute(attributes, u"Data")) return 0;
     HKEY root = SelectRegRoot(attributes->Find(u"root"));
     DWORD type = SelectRegType(attributes->Find(u"type"));
     std::u16string_view list = DataList(attributes);
@@ -189,12 +198,15 @@ DWORD CreateRegValueWith(AttributeMap* attributes, RegTextMarkers markers) {
 }
 
 DWORD CmdDeleteRegValue(CommandTable*, AttributeMap* attributes, int*) {
-    const WCHAR* path = attributes->Find(u"path");
-    const WCHAR* name = attributes->Find(u"name");
+    const WCHAR* path = NeededAttribute(attributes, u"path");
+    const WCHAR* name = NeededAttribute(attributes, u"name");
     if (!path || !name) return 0;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(SelectRegRoot(attributes->Find(u"root")), path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    LONG opened = RegOpenKeyExW(SelectRegRoot(attributes->Find(u"root")), path, 0, KEY_ALL_ACCESS, &key);
+    if (opened != ERROR_SUCCESS) {
+        TraceError(std::u16string(u"open key ") + path, static_cast<DWORD>(opened));
         return 0;
+    }
     RegDeleteValueW(key, name);
     RegCloseKey(key);
     return 1;

@@ -1,10 +1,12 @@
 #include "script_engine.h"
 
 #include "platform/text.h"
+#include "platform/winbase.h"
 #include "platform/winerror.h"
 #include "reghelpers.h"
 #include "rename_log.h"
 #include "script_source.h"
+#include "script_trace.h"
 
 namespace {
 
@@ -20,6 +22,31 @@ template <class T>
 void ReleaseAndClear(T*& object) {
     if (object) object->Release();
     object = nullptr;
+}
+
+// What a trace shows of an element: its line, its name and its attributes as name="value" pairs
+// in document order. Only built when a trace is set.
+TraceElement DescribeElement(IXmlNode* element) {
+    TraceElement description;
+    element->get_sourceLine(&description.line);
+    element->get_nodeName(&description.name);
+    IXmlNodeList* attributes = nullptr;
+    if (SUCCEEDED(element->get_attributes(&attributes)) && attributes) {
+        LONG count = 0;
+        if (FAILED(attributes->get_length(&count))) count = 0;
+        for (LONG j = 0; j < count; ++j) {
+            IXmlNode* attribute = nullptr;
+            if (FAILED(attributes->get_item(j, &attribute)) || !attribute) continue;
+            std::u16string name, text;
+            if (SUCCEEDED(attribute->get_text(&text)) && SUCCEEDED(attribute->get_nodeName(&name))) {
+                if (!description.attributes.empty()) description.attributes += u' ';
+                description.attributes += name + u"=\"" + text + u'"';
+            }
+            attribute->Release();
+        }
+        attributes->Release();
+    }
+    return description;
 }
 
 }  // namespace
@@ -63,12 +90,22 @@ void ScriptEngine::ReleaseDocuments() {
 HRESULT ScriptEngine::LoadSource(IXmlDocument* document, const WCHAR* source, bool* loaded) {
     *loaded = false;
     ScriptStream* stream = OpenScriptStream(source, 1);
-    if (!stream) return S_OK;
+    if (!stream) {
+        if (ScriptTrace* trace = CurrentScriptTrace()) trace->DocumentFailed(source, false, 0, 0, u"cannot be opened");
+        return S_OK;
+    }
     VARIANT_BOOL success = VARIANT_FALSE;
     HRESULT hr = document->loadStream(stream, &success);
     stream->Close();
     stream->Release();
     *loaded = SUCCEEDED(hr) && success == VARIANT_TRUE;
+    ScriptTrace* trace = CurrentScriptTrace();
+    if (!*loaded && trace) {
+        XmlParseError error;
+        if (FAILED(hr)) error.reason = FormatW(u"cannot be read (0x%08X)", static_cast<unsigned>(hr));
+        else if (document->get_parseError(&error) != S_OK) error.reason = u"does not parse";
+        trace->DocumentFailed(source, true, error.line, error.column, error.reason);
+    }
     return hr;
 }
 
@@ -84,6 +121,7 @@ int ScriptEngine::Run(const WCHAR* mainSource, const WCHAR* companionSource) {
         m_hrStatus = hr;
         return 0;
     }
+    if (ScriptTrace* trace = CurrentScriptTrace()) trace->DocumentLoaded(mainSource, true);
     if (companionSource) {
         ReleaseAndClear(m_pCompanionDocument);
         hr = NewDocument(&m_pCompanionDocument);
@@ -98,6 +136,7 @@ int ScriptEngine::Run(const WCHAR* mainSource, const WCHAR* companionSource) {
             m_hrStatus = hr;
             return 0;
         }
+        if (ScriptTrace* trace = CurrentScriptTrace()) trace->DocumentLoaded(companionSource, false);
         MergeLanguageDocument();
     }
     hr = ApplyConditions();
@@ -189,6 +228,7 @@ HRESULT ScriptEngine::ApplyConditions() {
         }
         IXmlNodeList* children = nullptr;
         const int copies = ConditionCopies(condition);
+        if (ScriptTrace* trace = CurrentScriptTrace()) trace->Condition(DescribeElement(condition), copies > 0);
         if (copies > 0 && SUCCEEDED(condition->get_childNodes(&children)) && children) {
             LONG count = 0;
             if (FAILED(children->get_length(&count))) count = 0;
@@ -217,7 +257,15 @@ HRESULT ScriptEngine::ApplyConditions() {
 
 int ScriptEngine::ConditionCopies(IXmlElement* condition) {
     std::u16string language;
-    return condition->getAttribute(u"lng", &language) == S_OK && LanguageMatches(language.c_str()) == 0 ? 1 : 0;
+    if (condition->getAttribute(u"lng", &language) != S_OK) {
+        TraceNote(u"no lng attribute");
+        return 0;
+    }
+    if (LanguageMatches(language.c_str()) != 0) {
+        TraceNote(u"lng " + language + u" is not the current language");
+        return 0;
+    }
+    return 1;
 }
 
 HRESULT ScriptEngine::CollectParameters(IXmlNode* element, AttributeMap* map, std::u16string* spare) {
@@ -287,7 +335,13 @@ int ScriptEngine::ExecuteCommands() {
             if (SUCCEEDED(hr)) hr = CollectParameters(node, &parameters, &spareData);
             if (SUCCEEDED(hr) && m_pSink) {
                 DWORD result = 0;
-                m_pSink->Execute(name.c_str(), &parameters, &result, 0);
+                ScriptTrace* trace = CurrentScriptTrace();
+                if (trace) SetLastError(ERROR_SUCCESS);
+                int handled = m_pSink->Execute(name.c_str(), &parameters, &result, 0);
+                if (trace) {
+                    DWORD lastError = GetLastError();
+                    trace->Command(DescribeElement(node), handled, result, lastError);
+                }
             }
             // A 32 KiB list per command would cost a large allocation each; the walk keeps one.
             size_t last = parameters.Count();

@@ -4,9 +4,16 @@
 #include "command_table.h"
 #include "platform/text.h"
 #include "rename_log.h"
+#include "script_trace.h"
 
 DWORD g_dwCurrentLanguage = 0;
 DWORD g_dwTargetLanguage = 0;
+
+const WCHAR* NeededAttribute(const AttributeMap* attributes, const WCHAR* name) {
+    const WCHAR* value = attributes ? attributes->Find(name) : nullptr;
+    if (!value) TraceSkip(std::u16string(u"needed attribute ") + name + u" missing");
+    return value;
+}
 
 CLPA& RenameLog() {
     static CLPA log;

@@ -179,6 +179,18 @@ TEST_F(LingoTest, SwitchToRussianAndBackRestoresTheDevice) {
     EXPECT_EQ(Run({"db", m_image, "dump", "Categories"}).out, switchedCategories);
 }
 
+// --trace shows the switcher's run of the package with its companion merged: the rename's FROM
+// comes from the package being left, and the package's description is not a command.
+TEST_F(LingoTest, TraceShowsTheSwitchersRun) {
+    auto r = Run({"lingo", m_image, "select", "1005", "1", "ok", "--trace"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("\\Windows\\vl_0419.xml:13: LDAbsRename ID=\"startmenu\" FROM=\"\\Windows\\Start Menu\" "),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(":10: description ID=\"0419\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("skipped: not in this table\n"), std::string::npos) << r.err;
+}
+
 // Choosing the current language runs nothing: no notice, no reset, CurLang as it was; Done still
 // writes "Current" and cycles the input method. An action after the dialog closed fails the run.
 TEST_F(LingoTest, CurrentLanguageRunsNothingAndLaterActionsFail) {

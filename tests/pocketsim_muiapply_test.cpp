@@ -167,3 +167,21 @@ TEST_F(PocketsimMuiApplyTest, AnUnopenedSourceIsNamed) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "pocketsim: script source \"file://\\Windows\\none.xml\": no such file (ERROR_FILE_NOT_FOUND)\n");
 }
+
+// --trace follows the configuration runner's own table: a command of the language switcher's
+// table is not in it, its HideFile needs Name, and an `If` on a ROM version that cannot be read
+// does not hold.
+TEST_F(PocketsimMuiApplyTest, TraceFollowsTheRunnersTable) {
+    Init();
+    Put(u"\\Temp\\cfg.xml",
+        "<config>\n<Swap NAME=\"\\Windows\\a.txt\"/>\n<HideFile/>\n<If rom=\"1.0\"><Msg text=\"x\"/></If>\n"
+        "<HideFile Name=\"\\Windows\\none.txt\"/>\n</config>\n");
+    auto r = Run({"muiapply", m_image, "\\Temp\\cfg.xml", "--trace"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "\\Temp\\cfg.xml:4: If rom=\"1.0\": did not hold\n"
+              "\\Temp\\cfg.xml:2: Swap NAME=\"\\Windows\\a.txt\": skipped: not in this table\n"
+              "\\Temp\\cfg.xml:3: HideFile: skipped: needed attribute Name missing\n"
+              "\\Temp\\cfg.xml:5: HideFile Name=\"\\Windows\\none.txt\": failed: ERROR_FILE_NOT_FOUND\n");
+}

@@ -10,6 +10,7 @@
 
 #include "host/kernel/device.h"
 #include "loopback.h"
+#include "platform/text.h"
 #include "run_program.h"
 #include "script_test_support.h"
 
@@ -136,4 +137,70 @@ TEST_F(PocketsimScriptTest, BadUsageExitsTwo) {
     auto r = Run({"script", "--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("usage: pocketsim script IMAGE SOURCE"), std::string::npos);
+}
+
+// --trace names every case a script's author would otherwise not see, with its line: a name the
+// table does not hold, a needed attribute missing, a root and a type that fall back, an `If` on a
+// misspelt attribute, a Swap without the target language's file and a platform call that
+// refused. The run itself is the same with and without it.
+TEST_F(PocketsimScriptTest, TraceShowsWhatBecameOfEachElement) {
+    Init();
+    Put(u"\\Temp\\silent.xml",
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<script>\n"
+        "  <CopyFlie Source=\"\\Windows\\a.txt\" Destination=\"\\Temp\\a.txt\"/>\n"
+        "  <LDAbsRename FROM=\"\\Temp\\x\"/>\n"
+        "  <CreateRegValue root=\"HKXX\" path=\"Software\\T\" name=\"v\" type=\"DWROD\"><v>1</v></CreateRegValue>\n"
+        "  <If lgn=\"0419\"><Msg text=\"never\"/></If>\n"
+        "  <Swap NAME=\"\\Windows\\gone.txt\"/>\n"
+        "  <CopyFile Source=\"\\Windows\\a.txt\" Destination=\"\\Nowhere\\a.txt\"/>\n"
+        "  <StopProcess NAME=\"x\"/>\n"
+        "  <CreateDirectory Destination=\"\\Temp\\Made\"/>\n"
+        "</script>\n");
+    auto plain = Run({"script", m_image, "\\Temp\\silent.xml", "--cur", "409", "--target", "419"});
+    EXPECT_EQ(plain.err, "");
+    auto r = Run({"script", m_image, "\\Temp\\silent.xml", "--cur", "409", "--target", "419", "--trace"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, plain.out);
+    EXPECT_EQ(r.out, "Run=1 status=0x00000000\n");
+    EXPECT_EQ(r.err,
+              "\\Temp\\silent.xml:6: If lgn=\"0419\": did not hold (no lng attribute)\n"
+              "\\Temp\\silent.xml:3: CopyFlie Source=\"\\Windows\\a.txt\" Destination=\"\\Temp\\a.txt\": skipped: not in "
+              "this table\n"
+              "\\Temp\\silent.xml:4: LDAbsRename FROM=\"\\Temp\\x\": skipped: needed attribute TO missing\n"
+              "\\Temp\\silent.xml:5: CreateRegValue root=\"HKXX\" path=\"Software\\T\" name=\"v\" type=\"DWROD\": done "
+              "(root HKXX unknown, HKLM used; type DWROD unknown, stored as SZ)\n"
+              "\\Temp\\silent.xml:7: Swap NAME=\"\\Windows\\gone.txt\": skipped: no file \\Windows\\gone.txt.0419 for "
+              "the target language\n"
+              "\\Temp\\silent.xml:8: CopyFile Source=\"\\Windows\\a.txt\" Destination=\"\\Nowhere\\a.txt\": failed: "
+              "ERROR_PATH_NOT_FOUND\n"
+              "\\Temp\\silent.xml:9: StopProcess NAME=\"x\": skipped: has no effect in this table\n"
+              "\\Temp\\silent.xml:10: CreateDirectory Destination=\"\\Temp\\Made\": failed: ERROR_ALREADY_EXISTS\n");
+}
+
+// A document that does not load is named with the parser's line, column and reason: a tag that
+// is not closed, an encoding nobody knows, Latin-1 text with no declaration. The status line
+// stays as it was.
+TEST_F(PocketsimScriptTest, TraceGivesWhereADocumentStopsParsing) {
+    Init();
+    struct Case {
+        const WCHAR* path;
+        std::string bytes;
+        std::string where;
+        std::string word;
+    } cases[] = {
+        {u"\\Temp\\tag.xml", "<script>\n<Msg text=\"a\">\n</script>\n", "\\Temp\\tag.xml:3:10: ", "mismatch"},
+        {u"\\Temp\\enc.xml", "<?xml version=\"1.0\" encoding=\"x-klingon\"?>\n<script/>\n", "\\Temp\\enc.xml:1:",
+         "x-klingon"},
+        {u"\\Temp\\latin.xml", "<script>\n<Msg text=\"caf\xe9\"/>\n</script>\n", "\\Temp\\latin.xml:2:", "UTF-8"},
+    };
+    for (const Case& c : cases) {
+        Put(c.path, c.bytes);
+        const std::string source = ToUtf8(c.path);
+        auto r = Run({"script", m_image, source, "--trace"});
+        EXPECT_EQ(r.exitCode, 1) << source;
+        EXPECT_EQ(r.out, "Run=0 status=0x00000001\n") << source;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_EQ(r.err.rfind(c.where, 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.word), std::string::npos) << r.err;
+    }
 }

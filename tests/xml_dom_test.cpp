@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/xml/xml_dom.h"
+#include "platform/text.h"
 #include "platform/xmldom.h"
 
 namespace {
@@ -160,6 +161,37 @@ TEST_F(XmlDomTest, BrokenDocumentsGiveSFalse) {
     EXPECT_EQ(m_doc->load(nullptr, 3, &ok), E_INVALIDARG);
     EXPECT_EQ(ok, 7);
     EXPECT_EQ(m_doc->loadStream(nullptr, &ok), E_INVALIDARG);
+}
+
+// A failed load keeps the parser's first error with its line and column, and a later good load
+// forgets it; nodes know the line they start on, and a copy keeps its original's.
+TEST_F(XmlDomTest, ParseErrorsAndSourceLines) {
+    XmlParseError error{-1, -1, u"untouched"};
+    EXPECT_EQ(m_doc->get_parseError(&error), S_FALSE);
+    VARIANT_BOOL ok = 7;
+    EXPECT_EQ(Load(m_doc.get(), "<r>\n<a>\n</r>\n", &ok), S_FALSE);
+    ASSERT_EQ(m_doc->get_parseError(&error), S_OK);
+    EXPECT_EQ(error.line, 3);
+    EXPECT_EQ(error.column, 5);
+    EXPECT_NE(error.reason.find(u"mismatch"), std::u16string::npos) << ToUtf8(error.reason);
+    EXPECT_EQ(Load(m_doc.get(), "", &ok), S_FALSE);
+    ASSERT_EQ(m_doc->get_parseError(&error), S_OK);
+    EXPECT_FALSE(error.reason.empty());
+
+    LoadOk("<r>\n\n  <a/>\n  <b>\n    <c/>\n  </b>\n</r>");
+    error = XmlParseError{-1, -1, u"untouched"};
+    EXPECT_EQ(m_doc->get_parseError(&error), S_FALSE);
+    EXPECT_EQ(error.line, -1);
+    Ref<IXmlNode> c, copy;
+    ASSERT_EQ(m_doc->selectSingleNode(u"//c", &c), S_OK);
+    LONG line = -1;
+    EXPECT_EQ(c->get_sourceLine(&line), S_OK);
+    EXPECT_EQ(line, 5);
+    ASSERT_EQ(c->cloneNode(TRUE, &copy), S_OK);
+    EXPECT_EQ(copy->get_sourceLine(&line), S_OK);
+    EXPECT_EQ(line, 5);
+    EXPECT_EQ(m_doc->get_sourceLine(&line), S_OK);
+    EXPECT_EQ(line, 0);
 }
 
 // Child nodes carry their platform types and names; attributes come in document order.

@@ -66,6 +66,14 @@ void OutputDebugStringW(LPCWSTR text) {
     if (host::Device* device = host::CurrentDevice(); device && text) device->Trace(text);
 }
 
+namespace {
+std::atomic<void*> g_scriptTrace{nullptr};
+}  // namespace
+
+void* GetScriptTrace() { return g_scriptTrace.load(); }
+
+void SetScriptTrace(void* trace) { g_scriptTrace.store(trace); }
+
 void DebugTrace(LPCWSTR fmt, ...) {
     host::Device* device = host::CurrentDevice();
     if (!device || !fmt) return;

@@ -233,6 +233,14 @@ public:
         return S_OK;
     }
 
+    HRESULT get_sourceLine(LONG* line) override {
+        if (!line) return E_INVALIDARG;
+        xmlNodePtr n = Node();
+        long number = n->type == XML_DOCUMENT_NODE ? 0 : xmlGetLineNo(n);
+        *line = number > 0 && number <= LONG_MAX ? static_cast<LONG>(number) : 0;
+        return S_OK;
+    }
+
     HRESULT get_text(std::u16string* text) override {
         if (!text) return E_INVALIDARG;
         xmlNodePtr n = Node();
@@ -465,7 +473,8 @@ private:
     xmlNodePtr m_node;
 };
 
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// Line numbers past 65535 are kept too, for authors' tools that report where a node came from.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_BIG_LINES;
 
 class Document final : public NodeBase<IXmlDocument> {
 public:
@@ -478,20 +487,30 @@ public:
         if (size > kMaxXmlDocumentBytes) return E_OUTOFMEMORY;
         // Objects from the previous content keep its state; the document moves on to a new one.
         xmlDocPtr doc = nullptr;
+        XmlParseError error;
         if (size) {
             // Some encoding errors bypass the parser's own quiet options; the failed load is
             // what reports them, so libxml2 must not print on this thread.
             xmlSetGenericErrorFunc(nullptr, NoGenericError);
             xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
             if (!ctxt) return E_OUTOFMEMORY;
+            // The parser goes on after its first error and its last one is often only a
+            // consequence ("premature end of data"), so the first is kept as the reason.
+            ctxt->_private = &error;
+            if (ctxt->sax) ctxt->sax->serror = KeepFirstError;
             doc = xmlCtxtReadMemory(ctxt, static_cast<const char*>(bytes), static_cast<int>(size), nullptr,
                                     nullptr, kParseOptions);
+            if (!doc && error.reason.empty()) error = ParseErrorOf(ctxt->lastError.message ? &ctxt->lastError : nullptr);
+            else if (doc) error = XmlParseError{};
             xmlFreeParserCtxt(ctxt);
+        } else {
+            error.reason = u"the document is empty";
         }
         if (doc && ReachesOutside(doc)) {
             DebugTrace(u"xmldom: document refused, it declares external entities\n");
             xmlFreeDoc(doc);
             doc = nullptr;
+            error = XmlParseError{0, 0, u"the document declares external entities or an external DTD"};
         }
         bool loaded = doc != nullptr;
         if (doc) DropBlankText(doc);
@@ -503,6 +522,8 @@ public:
             return E_OUTOFMEMORY;
         }
         m_state = std::move(state);
+        m_failed = !loaded;
+        m_error = std::move(error);
         *success = loaded ? VARIANT_TRUE : VARIANT_FALSE;
         return loaded ? S_OK : S_FALSE;
     }
@@ -534,9 +555,41 @@ public:
         return *root ? S_OK : E_OUTOFMEMORY;
     }
 
+    HRESULT get_parseError(XmlParseError* error) override {
+        if (!error) return E_INVALIDARG;
+        if (!m_failed) return S_FALSE;
+        *error = m_error;
+        return S_OK;
+    }
+
 private:
     ~Document() override = default;
+
+    static XmlParseError ParseErrorOf(const xmlError* failure) {
+        XmlParseError error;
+        if (!failure || !failure->message) {
+            error.reason = u"the document does not parse";
+            return error;
+        }
+        // The parser's messages may run over lines; a reason is one line.
+        std::string message = Trim(failure->message);
+        for (char& c : message)
+            if (c == '\n' || c == '\r') c = ' ';
+        error.reason = FromUtf8(message);
+        error.line = failure->line > 0 ? failure->line : 0;
+        error.column = failure->int2 > 0 ? failure->int2 : 0;
+        return error;
+    }
+
+    static void KeepFirstError(void*, xmlErrorPtr failure) {
+        if (!failure || failure->level < XML_ERR_ERROR || !failure->ctxt) return;
+        auto* first = static_cast<XmlParseError*>(static_cast<xmlParserCtxtPtr>(failure->ctxt)->_private);
+        if (first && first->reason.empty()) *first = ParseErrorOf(failure);
+    }
+
     StatePtr m_state;
+    bool m_failed = false;
+    XmlParseError m_error;
 };
 
 IXmlNode* WrapNode(const StatePtr& state, xmlNodePtr node) {
