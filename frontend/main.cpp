@@ -29,6 +29,9 @@ const Command kCommands[] = {
     {"muiapply", commands::MuiApply, "apply a configuration script on an image as muiapply does"},
     {"lingo", commands::Lingo, "open the language switcher as the control panel does and play its dialog"},
     {"options", commands::Options, "open the keyboard's options from the input panel and play the page"},
+    {"ls", commands::Ls, "list a folder of an image"},
+    {"get", commands::Get, "copy a file out of an image"},
+    {"put", commands::Put, "copy a file into an image (as data: the image never runs it)"},
 };
 
 void PrintUsage(FILE* out) {

@@ -45,6 +45,7 @@ std::string TracePrinter::ErrorName(DWORD error) {
         VX_ERROR_NAME(ERROR_BADKEY),           VX_ERROR_NAME(ERROR_KEY_DELETED),
         VX_ERROR_NAME(ERROR_CANTOPEN),         VX_ERROR_NAME(ERROR_CANTWRITE),
         VX_ERROR_NAME(ERROR_REGISTRY_CORRUPT), VX_ERROR_NAME(ERROR_INVALID_DATA),
+        VX_ERROR_NAME(ERROR_BAD_EXE_FORMAT),
     };
 #undef VX_ERROR_NAME
     for (const auto& entry : kNames)
