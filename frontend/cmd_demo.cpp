@@ -26,31 +26,6 @@ const char kUsage[] =
     "dialog as text and pictures, then the changes listed), and the configuration runner applying\n"
     "its sample script.\n";
 
-// What a view prints, as lines.
-template <class Print>
-std::vector<std::string> Capture(Print print) {
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&text, &size);
-    if (!out) return {};
-    print(out);
-    std::fclose(out);
-    std::vector<std::string> lines;
-    std::istringstream in(std::string(text, size));
-    std::free(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// The lines only one side has: "- " for those gone, "+ " for those new, each in its own order.
-void PrintChanges(const std::vector<std::string>& before, const std::vector<std::string>& after) {
-    const std::set<std::string> old(before.begin(), before.end()), now(after.begin(), after.end());
-    for (const std::string& line : before)
-        if (!now.count(line)) std::printf("- %s\n", line.c_str());
-    for (const std::string& line : after)
-        if (!old.count(line)) std::printf("+ %s\n", line.c_str());
-}
-
 }  // namespace
 
 int Demo(const std::vector<std::string>& argv) {
@@ -111,13 +86,8 @@ int Demo(const std::vector<std::string>& argv) {
     // one as its companion, records the language and resets the device.
     const std::string switcher = (fs::path(image) / "lingo-english.png").string();
     const std::string picked = (fs::path(image) / "lingo-russian.png").string();
-    auto snapshot = [&] {
-        std::vector<std::string> lines = Capture([](FILE* out) { view::PrintTree(out); });
-        std::vector<std::string> registry = Capture([&](FILE* out) { view::PrintRegistry(*session.device, out, &error); });
-        lines.insert(lines.end(), registry.begin(), registry.end());
-        return lines;
-    };
-    const std::vector<std::string> before = snapshot();
+    std::vector<std::string> before, after;
+    if (!view::Snapshot(*session.device, &before, &error)) return cli::Fail(cli::kFailure, error);
     std::printf("\n== The language switcher (\\Windows\\Lingo.cpl) as the control panel opens it\n");
     cli::Flush();
     if (int rc = RunLingoActions(*session.device, {"show", "render", switcher}); rc != cli::kOk) return rc;
@@ -126,8 +96,9 @@ int Demo(const std::vector<std::string>& argv) {
     if (int rc = RunLingoActions(*session.device, {"select", "1005", "1", "render", picked, "ok"}); rc != cli::kOk)
         return rc;
     std::printf("\n== The dialog as drawn: %s and %s\n", switcher.c_str(), picked.c_str());
-    std::printf("\n== What the switch changed (files, then registry lines)\n");
-    PrintChanges(before, snapshot());
+    std::printf("\n== What the switch changed (files, registry lines, then database records)\n");
+    if (!view::Snapshot(*session.device, &after, &error)) return cli::Fail(cli::kFailure, error);
+    view::PrintChanges(before, after, stdout);
 
     // The configuration runner applies the sample script; this image has no ROM version, so only
     // the language conditions can hold, and the script ends by asking for a reset.

@@ -1,7 +1,13 @@
 #include "image_view.h"
 
+#include <cstdlib>
+#include <set>
+#include <sstream>
 #include <string>
 
+#include "host/db/database_store.h"
+#include "host/db/db_text.h"
+#include "host/kernel/device.h"
 #include "host/registry/regfile.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -36,6 +42,21 @@ void Walk(const std::u16string& folder, FILE* out) {
     FindClose(find);
 }
 
+template <class Print>
+std::vector<std::string> Capture(Print print) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    if (!out) return {};
+    print(out);
+    std::fclose(out);
+    std::vector<std::string> lines;
+    std::istringstream in(std::string(text, size));
+    std::free(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 }  // namespace
 
 void PrintTree(FILE* out) { Walk(u"", out); }
@@ -45,6 +66,45 @@ bool PrintRegistry(host::Device& device, FILE* out, std::string* error) {
     if (!host::ExportRegistry(device, u"", &text, error)) return false;
     std::fwrite(text.data(), 1, text.size(), out);
     return true;
+}
+
+bool Snapshot(host::Device& device, std::vector<std::string>* lines, std::string* error) {
+    *lines = Capture([](FILE* out) { PrintTree(out); });
+    bool registryRead = true;
+    std::vector<std::string> registry = Capture([&](FILE* out) { registryRead = PrintRegistry(device, out, error); });
+    if (!registryRead) return false;
+    lines->insert(lines->end(), registry.begin(), registry.end());
+    host::DatabaseStore& store = device.Databases();
+    CEOID oid = 0;
+    for (;;) {
+        DWORD failure = store.NextDatabase(oid, 0, &oid);
+        if (failure == ERROR_NO_MORE_ITEMS) return true;
+        host::DatabaseStore::Info info;
+        std::vector<std::string> records;
+        if (!failure) failure = store.FindByOid(oid, &info);
+        if (!failure) failure = store.ListRecords(oid, &records);
+        if (failure) {
+            *error = "cannot read the databases (error " + std::to_string(failure) + ")";
+            return false;
+        }
+        const std::string prefix = "db " + ToUtf8(info.name) + ": ";
+        std::string line;
+        for (const std::string& record : records) {
+            if (!host::cedb::FormatRecord(record, &line)) {
+                *error = "a record of database " + ToUtf8(info.name) + " is damaged";
+                return false;
+            }
+            lines->push_back(prefix + line);
+        }
+    }
+}
+
+void PrintChanges(const std::vector<std::string>& before, const std::vector<std::string>& after, FILE* out) {
+    const std::set<std::string> old(before.begin(), before.end()), now(after.begin(), after.end());
+    for (const std::string& line : before)
+        if (!now.count(line)) std::fprintf(out, "- %s\n", line.c_str());
+    for (const std::string& line : after)
+        if (!old.count(line)) std::fprintf(out, "+ %s\n", line.c_str());
 }
 
 }  // namespace view

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace host {
 class Device;
@@ -15,5 +16,13 @@ namespace view {
 void PrintTree(FILE* out);
 // The registry as .reg text.
 bool PrintRegistry(host::Device& device, FILE* out, std::string* error);
+
+// What the installed device holds, as lines to compare: the tree as PrintTree prints it, the
+// registry as .reg lines, then every property database's records in creation order as
+// "db NAME: RECORD" in the form `pocketsim db dump` prints them. False with the reason when the
+// registry or a database cannot be read.
+bool Snapshot(host::Device& device, std::vector<std::string>* lines, std::string* error);
+// The lines only one side has: "- " for those gone, "+ " for those new, each in its own order.
+void PrintChanges(const std::vector<std::string>& before, const std::vector<std::string>& after, FILE* out);
 
 }  // namespace view

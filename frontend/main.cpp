@@ -31,6 +31,7 @@ const Command kCommands[] = {
     {"options", commands::Options, "open the keyboard's options from the input panel and play the page"},
     {"ls", commands::Ls, "list a folder of an image"},
     {"get", commands::Get, "copy a file out of an image"},
+    {"diff", commands::Diff, "list what differs between two images: files, registry, databases"},
     {"put", commands::Put, "copy a file into an image (as data: the image never runs it)"},
 };
 

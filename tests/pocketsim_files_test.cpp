@@ -95,3 +95,31 @@ TEST_F(PocketsimFilesTest, APutProgramNeverRuns) {
               std::string::npos)
         << r.err;
 }
+
+// diff lists what only one image has, files with their sizes, registry lines and database
+// records, and nothing for two images that hold the same.
+TEST_F(PocketsimFilesTest, DiffListsFilesRegistryAndDatabases) {
+    Init();
+    const std::string copy = (m_dir / "copy").string();
+    fs::copy(m_image, copy, fs::copy_options::recursive);
+    auto r = Run({"diff", m_image, copy});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    WriteFile("n.txt", "12345");
+    ASSERT_EQ(Run({"put", copy, (m_dir / "n.txt").string(), "\\Temp\\n.txt"}).exitCode, 0);
+    WriteFile("v.reg", "REGEDIT4\n\n[HKEY_CURRENT_USER\\MUI]\n\"CurLang\"=dword:00000419\n");
+    ASSERT_EQ(Run({"reg", "import", copy, (m_dir / "v.reg").string()}).exitCode, 0);
+    WriteFile("db.txt", "1#18#7;\n");
+    ASSERT_EQ(Run({"db", copy, "load", "Fresh", (m_dir / "db.txt").string()}).exitCode, 0);
+    r = Run({"diff", m_image, copy});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "- \"CurLang\"=dword:00000409\n"
+              "+ \\Temp\\n.txt  5 bytes\n"
+              "+ \"CurLang\"=dword:00000419\n"
+              "+ db Fresh: 1#18#7;\n");
+    r = Run({"diff", m_image, (m_dir / "none").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Run({"diff", m_image}).exitCode, 2);
+}
