@@ -322,7 +322,8 @@ TEST(SkinsShippedTogether, NoTitleIsPartOfAnother) {
     for (const ShippedSkin& a : kShippedSkins)
         for (const ShippedSkin& b : kShippedSkins) {
             const std::string title = std::string(a.file).substr(0, std::string(a.file).rfind('.'));
-            if (&a != &b) EXPECT_EQ(std::string(b.file).find(title), std::string::npos) << title << " in " << b.file;
+            if (&a == &b) continue;
+            EXPECT_EQ(std::string(b.file).find(title), std::string::npos) << title << " in " << b.file;
         }
 }
 
