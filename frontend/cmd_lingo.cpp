@@ -8,7 +8,7 @@
 
 #include "cli.h"
 #include "commands.h"
-#include "dialog_person.h"
+#include "host/windows/dialog_person.h"
 #include "host/windows/sip.h"
 #include "platform/com.h"
 #include "platform/cpl.h"
@@ -23,7 +23,7 @@ namespace {
 const std::string kUsage = std::string(
     "usage: pocketsim lingo IMAGE [ACTION...] [--answer ok|cancel|yes|no]... [--trace]\n"
     "Opens the language switcher (\\Windows\\Lingo.cpl) as the control panel does and plays a\n"
-    "person at its dialog with the actions, in order:\n") + kDialogActionsUsage +
+    "person at its dialog with the actions, in order:\n") + host::kDialogActionsUsage +
     "A dialog still open after the last action is cancelled. An action when no dialog is open\n"
     "fails the run. Message boxes and the reset print as in the other commands.\n"
     "With --trace, each language script the switcher runs is traced on standard error: every\n"
@@ -83,12 +83,12 @@ private:
 }  // namespace
 
 int RunLingoActions(host::Device& device, const std::vector<std::string>& words) {
-    std::vector<DialogAction> actions;
+    std::vector<host::DialogAction> actions;
     std::string error;
-    if (!ParseDialogActions(words, FileActions::Refused, &actions, &error)) return cli::Fail(cli::kUsage, error);
+    if (!host::ParseDialogActions(words, host::FileActions::Refused, &actions, &error)) return cli::Fail(cli::kUsage, error);
     // The control panel's thread is a COM thread: archives in a package's script go through COM.
     const HRESULT comStarted = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    DialogPerson person(device, std::move(actions));
+    host::DialogPerson person(device, std::move(actions));
     bool loaded = false;
     {
         host::Sip& sip = *host::DeviceSip(&device);
@@ -107,7 +107,7 @@ int RunLingoActions(host::Device& device, const std::vector<std::string>& words)
     if (SUCCEEDED(comStarted)) CoUninitialize();
     if (!loaded) return cli::Fail(cli::kFailure, error);
     if (person.Failed()) return cli::Fail(cli::kFailure, person.Error());
-    if (const DialogAction* left = person.Unserved()) return cli::Fail(cli::kFailure, left->word + ": no dialog is open");
+    if (const host::DialogAction* left = person.Unserved()) return cli::Fail(cli::kFailure, left->word + ": no dialog is open");
     cli::Flush();
     return cli::kOk;
 }
@@ -122,8 +122,8 @@ int Lingo(const std::vector<std::string>& argv) {
     }
     if (args.positional.empty()) return cli::Fail(cli::kUsage, "lingo takes IMAGE and actions (see --help)");
     const std::vector<std::string> words(args.positional.begin() + 1, args.positional.end());
-    std::vector<DialogAction> actions;
-    if (!ParseDialogActions(words, FileActions::Refused, &actions, &error)) return cli::Fail(cli::kUsage, error);
+    std::vector<host::DialogAction> actions;
+    if (!host::ParseDialogActions(words, host::FileActions::Refused, &actions, &error)) return cli::Fail(cli::kUsage, error);
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
     cli::Session session;

@@ -7,7 +7,7 @@
 
 #include "cli.h"
 #include "commands.h"
-#include "dialog_person.h"
+#include "host/windows/dialog_person.h"
 #include "host/windows/sip.h"
 #include "printing_callback.h"
 #include "platform/com.h"
@@ -20,7 +20,7 @@ namespace {
 const std::string kUsage = std::string(
     "usage: pocketsim options IMAGE [ACTION...] [--answer ok|cancel|yes|no]...\n"
     "Starts the image's input method and shows the input panel, opens the keyboard's options\n"
-    "through the SIP and plays a person at the page with the actions, in order:\n") + kDialogActionsUsage +
+    "through the SIP and plays a person at the page with the actions, in order:\n") + host::kDialogActionsUsage +
     "  file PATH        the next open-file dialog answers the device path PATH\n"
     "  file -           the next open-file dialog is cancelled (so is one no file action answers)\n"
     "A dialog still open after the last action is cancelled. An action when no dialog is open\n"
@@ -40,11 +40,11 @@ std::string HresultText(HRESULT hr) {
 }  // namespace
 
 int RunOptionsActions(host::Device& device, const std::vector<std::string>& words) {
-    std::vector<DialogAction> actions;
+    std::vector<host::DialogAction> actions;
     std::string error;
-    if (!ParseDialogActions(words, FileActions::Allowed, &actions, &error)) return cli::Fail(cli::kUsage, error);
+    if (!host::ParseDialogActions(words, host::FileActions::Allowed, &actions, &error)) return cli::Fail(cli::kUsage, error);
     PrintingCallback callback;
-    DialogPerson person(device, std::move(actions));
+    host::DialogPerson person(device, std::move(actions));
     HRESULT hr = S_OK;
     {
         host::Sip& sip = *host::DeviceSip(&device);
@@ -65,7 +65,7 @@ int RunOptionsActions(host::Device& device, const std::vector<std::string>& word
     cli::Flush();
     if (FAILED(hr)) return cli::Fail(cli::kFailure, error);
     if (person.Failed()) return cli::Fail(cli::kFailure, person.Error());
-    if (const DialogAction* left = person.Unserved()) return cli::Fail(cli::kFailure, left->word + ": no dialog is open");
+    if (const host::DialogAction* left = person.Unserved()) return cli::Fail(cli::kFailure, left->word + ": no dialog is open");
     return cli::kOk;
 }
 
@@ -79,8 +79,8 @@ int Options(const std::vector<std::string>& argv) {
     }
     if (args.positional.empty()) return cli::Fail(cli::kUsage, "options takes IMAGE and actions (see --help)");
     const std::vector<std::string> words(args.positional.begin() + 1, args.positional.end());
-    std::vector<DialogAction> actions;
-    if (!ParseDialogActions(words, FileActions::Allowed, &actions, &error)) return cli::Fail(cli::kUsage, error);
+    std::vector<host::DialogAction> actions;
+    if (!host::ParseDialogActions(words, host::FileActions::Allowed, &actions, &error)) return cli::Fail(cli::kUsage, error);
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
     cli::Session session;

@@ -26,6 +26,8 @@ int Options(const std::vector<std::string>& args);
 int Ls(const std::vector<std::string>& args);
 int Get(const std::vector<std::string>& args);
 int Put(const std::vector<std::string>& args);
+int Run(const std::vector<std::string>& args);
+int Boot(const std::vector<std::string>& args);
 int Diff(const std::vector<std::string>& args);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.

@@ -33,6 +33,8 @@ const Command kCommands[] = {
     {"get", commands::Get, "copy a file out of an image"},
     {"diff", commands::Diff, "list what differs between two images: files, registry, databases"},
     {"put", commands::Put, "copy a file into an image (as data: the image never runs it)"},
+    {"run", commands::Run, "start a device program and wait for it"},
+    {"boot", commands::Boot, "play one boot: the drivers, then the start-up folder"},
 };
 
 void PrintUsage(FILE* out) {

@@ -216,9 +216,15 @@ int Device::NextAnswer(unsigned style) {
     };
     unsigned kind = style & 0xF;
     const int* choices = buttons[kind < 6 ? kind : 0];
-    if (m_answers.empty()) return choices[0];
-    int answer = m_answers.front();
-    m_answers.pop_front();
+    std::optional<int> given;
+    if (!m_answers.empty()) {
+        given = m_answers.front();
+        m_answers.pop_front();
+    } else if (m_answerSource) {
+        given = m_answerSource();
+    }
+    if (!given) return choices[0];
+    const int answer = *given;
     // An answer the box has no button for is taken as its first button.
     for (int i = 0; i < 3; ++i)
         if (choices[i] == answer) return answer;

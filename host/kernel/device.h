@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,10 @@ class ComRuntime;
 constexpr uint64_t kDefaultStoreCapacity = uint64_t(32) << 20;
 // The largest capacity a setting may give: far beyond any handheld, far from overflowing a sum.
 constexpr uint64_t kMaxStoreCapacity = uint64_t(1) << 40;
+
+// The image's count of soft resets, so that a boot can tell that a program it started reset the
+// device.
+constexpr char kResetCountSetting[] = "resets";
 
 class Device {
 public:
@@ -76,9 +81,15 @@ public:
     // console sink (pocketsim prints it on standard output).
     void Record(std::string_view line);
     void SetConsole(std::function<void(std::string_view)> sink) { m_console = std::move(sink); }
+    // A line for the console only (what a person at a dialog sees), not journaled.
+    void Print(std::string_view line) const {
+        if (m_console) m_console(line);
+    }
     // Answers for message boxes, used in order; an empty queue answers with the first button.
     void QueueAnswer(int id) { m_answers.push_back(id); }
     int NextAnswer(unsigned style);
+    // Where answers come from once the queue is empty (a person shared by the program's starter).
+    void SetAnswerSource(std::function<std::optional<int>()> source) { m_answerSource = std::move(source); }
     // Debug trace lines; dropped when no sink is set.
     void SetTraceSink(std::function<void(std::u16string_view)> sink) { m_trace = std::move(sink); }
     void Trace(std::u16string_view line) const {
@@ -107,6 +118,7 @@ private:
     std::function<void(std::u16string_view)> m_trace;
     DiagnosticSink m_diagnostic;
     std::deque<int> m_answers;
+    std::function<std::optional<int>()> m_answerSource;
     std::atomic<uint64_t> m_playedMs{0};
 };
 

@@ -1,6 +1,9 @@
 // Kernel I/O control: the only request the package makes is the soft reset, which the emulator
-// records as a journal line instead of restarting anything.
+// records as a journal line, and counts in the image, instead of restarting anything.
 #include "platform/winbase.h"
+
+#include <cstdlib>
+#include <string>
 
 #include "host/kernel/device.h"
 
@@ -15,6 +18,8 @@ BOOL KernelIoControl(DWORD ioControlCode, void*, DWORD, void*, DWORD, DWORD* byt
         return FALSE;
     }
     device->Record("SoftReset");
+    const std::string count = device->Setting(host::kResetCountSetting, "0");
+    device->SetSetting(host::kResetCountSetting, std::to_string(std::strtoull(count.c_str(), nullptr, 10) + 1));
     if (bytesReturned) *bytesReturned = 0;
     return TRUE;
 }

@@ -1,6 +1,6 @@
-// A person at the package's dialogs, as `pocketsim lingo` and `pocketsim options` play them: the
-// actions they take, parsed from the command line, and the player that takes one action each time
-// a dialog waits for its person.
+// A person at the package's dialogs, as the front end plays one: the actions they take, parsed
+// from the command line, and the player that takes one action each time a dialog waits for its
+// person. A person may also be shared with the programs the front end starts, in the image.
 #pragma once
 
 #include <optional>
@@ -11,7 +11,7 @@
 #include "platform/commdlg.h"
 #include "platform/windows.h"
 
-namespace commands {
+namespace host {
 
 // The usage lines of the actions every dialog command takes.
 extern const char kDialogActionsUsage[];
@@ -37,7 +37,11 @@ void PrintDialog(HWND dialog);
 
 class DialogPerson {
 public:
-    DialogPerson(host::Device& device, std::vector<DialogAction> actions);
+    DialogPerson(Device& device, std::vector<DialogAction> actions);
+    // The person the front end shares through the image (see ShareWithStartedPrograms): each
+    // action is taken from the image when a dialog waits, so that the next one goes to whichever
+    // process shows a dialog next.
+    static DialogPerson Shared(Device& device);
     // Installs the person at every dialog and open-file dialog of the process while it lives.
     void Sit();
     void Leave();
@@ -57,14 +61,34 @@ public:
 
 private:
     bool Fail(const std::string& error);
+    bool Next(DialogAction* action);
 
-    host::Device& m_device;
+    Device& m_device;
     std::vector<DialogAction> m_actions;
     size_t m_next = 0;
     bool m_failed = false;
     bool m_seated = false;
     std::string m_error;
     std::optional<std::u16string> m_fileAnswer;
+    bool m_shared = false;
 };
 
-}  // namespace commands
+// The environment variable that tells a started program to join the shared person.
+constexpr char kSharedPersonVariable[] = "VX_SHARED_PERSON";
+
+// Stores the actions (as ParseDialogActions takes them) and the message box answers in the image
+// for the programs this process starts, and marks the environment they inherit. False with a
+// usage error for actions that do not parse.
+bool ShareWithStartedPrograms(Device& device, const std::vector<std::string>& words, const std::vector<int>& answers,
+                              std::string* error);
+
+// Ends the sharing and removes what is left of it from the image. Gives the error an action met in
+// a started program, or else the word of the first action no dialog was open for; empty when
+// every action was taken.
+std::string StopSharing(Device& device);
+
+// In a started program: when its starter shares a person, seats that person at the program's
+// dialogs and lets it answer the program's message boxes. The person stays for the process.
+void JoinSharedPerson(Device& device);
+
+}  // namespace host
