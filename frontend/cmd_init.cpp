@@ -10,7 +10,7 @@ namespace {
 
 const char kUsage[] =
     "usage: pocketsim init IMAGE [--screen WxH] [--rom X.Y.Z] [--store-size SIZE]\n"
-    "                      [--ansi-codepage 1252|1251] [--force] [--answer ok|cancel|yes|no]...\n"
+    "                      [--ansi-codepage 1252|1251] [--bare] [--force] [--answer ok|cancel|yes|no]...\n"
     "Makes a device image in the folder IMAGE: the device's folders, registry defaults and the\n"
     "screen size (default 240x320). An existing non-empty folder is refused unless --force.\n"
     "  --rom X.Y.Z        the device's ROM version (three decimal numbers), read by configuration\n"
@@ -21,14 +21,17 @@ const char kUsage[] =
     "                     beyond it fail as on a full device\n"
     "  --ansi-codepage CP the device's ANSI code page, in which .reg files without a byte order\n"
     "                     mark that are not UTF-8 are read: 1252 (Western European, the default)\n"
-    "                     or 1251 (Cyrillic, as on a Russian device)\n";
+    "                     or 1251 (Cyrillic, as on a Russian device)\n"
+    "  --bare             a device without the package: its folders, settings, the platform's own\n"
+    "                     registry values and the emulator's programs (the cabinet installer);\n"
+    "                     `pocketsim install` then installs the package's cabinet\n";
 
 }  // namespace
 
 int Init(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"screen", "rom", "store-size", "ansi-codepage", "answer"}, {"force"}, &args, &error))
+    if (!cli::Parse(argv, {"screen", "rom", "store-size", "ansi-codepage", "answer"}, {"force", "bare"}, &args, &error))
         return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage, stdout);
@@ -36,6 +39,7 @@ int Init(const std::vector<std::string>& argv) {
     }
     if (args.positional.size() != 1) return cli::Fail(cli::kUsage, "init takes one IMAGE folder (see --help)");
     setup::ImageOptions options;
+    options.bare = args.Has("bare");
     if (args.Has("screen") && !setup::ParseScreenSize(args.Value("screen"), &options.screenWidth, &options.screenHeight))
         return cli::Fail(cli::kUsage, "--screen takes WIDTHxHEIGHT, for example 240x320");
     if (args.Has("rom")) {

@@ -78,43 +78,19 @@ bool InstallSkins(host::Device& device, std::string* error) {
     return true;
 }
 
-// The input method library under its device name, registered as the device's registration tool
-// does it, so that the SIP finds it.
-bool InstallInputMethod(host::Device& device, std::string* error) {
-    const WCHAR* const target = u"\\Windows\\vexor.dll";
-    if (!InstallHostCode(device, PackageDir() / "vexor.so", target, error)) return false;
-    return commands::CallServerExport(target, "DllRegisterServer", error);
-}
-
-// The configuration runner, and the device information library of the devices that have a ROM
-// version, under their device names.
-bool InstallRunner(host::Device& device, const ImageOptions& options, std::string* error) {
-    struct Part {
-        const char* built;
-        const WCHAR* target;
-    };
-    std::vector<Part> parts{{"muiapply", u"\\Windows\\muiapply.exe"}};
-    if (!options.romVersion.empty()) {
-        if (!device.SetSetting("rom.version", options.romVersion)) {
-            *error = "cannot store the ROM version";
-            return false;
-        }
-        parts.push_back({"flashmgr.so", u"\\Windows\\flashmgr.dll"});
-    }
-    for (const Part& part : parts)
-        if (!InstallHostCode(device, PackageDir() / part.built, part.target, error)) return false;
-    return true;
-}
-
-// The language switcher applet, the device's other keyboards (registered as input methods, after
-// the package's own, which stays the SIP's first) and the companion keyboard's layouts. The
-// layouts go in the order of their file names, the order in which the device lists them.
-bool InstallLanguageSwitcher(host::Device& device, std::string* error) {
-    if (!InstallHostCode(device, PackageDir() / "lingo.cpl", u"\\Windows\\Lingo.cpl", error)) return false;
-    const WCHAR* const keyboards = u"\\Windows\\keyboards.dll";
-    if (!InstallHostCode(device, PackageDir() / "keyboards.so", keyboards, error) ||
-        !commands::CallServerExport(keyboards, "DllRegisterServer", error))
+// The device information library, on the devices that have a ROM version.
+bool InstallDeviceInformation(host::Device& device, const ImageOptions& options, std::string* error) {
+    if (options.romVersion.empty()) return true;
+    if (!device.SetSetting("rom.version", options.romVersion)) {
+        *error = "cannot store the ROM version";
         return false;
+    }
+    return InstallHostCode(device, PackageDir() / "flashmgr.so", u"\\Windows\\flashmgr.dll", error);
+}
+
+// The companion keyboard's layouts, in the order of their file names, the order in which the
+// device lists them.
+bool InstallLayouts(host::Device& device, std::string* error) {
     std::vector<std::filesystem::path> layouts;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(PackageDir() / "layouts", ec))
@@ -129,6 +105,42 @@ bool InstallLanguageSwitcher(host::Device& device, std::string* error) {
             return false;
     return true;
 }
+
+// The package: skins, the input method library registered as the device's registration tool
+// does it (so that the SIP finds it, first), the language packages, the configuration runner, the
+// language switcher applet and the layouts.
+bool InstallPackage(host::Device& device, std::string* error) {
+    const WCHAR* const inputMethod = u"\\Windows\\vexor.dll";
+    return InstallSkins(device, error) && InstallHostCode(device, PackageDir() / "vexor.so", inputMethod, error) &&
+           commands::CallServerExport(inputMethod, "DllRegisterServer", error) &&
+           InstallLanguagePackages(device, PackageDir() / "samples", error) &&
+           InstallHostCode(device, PackageDir() / "muiapply", u"\\Windows\\muiapply.exe", error) &&
+           InstallHostCode(device, PackageDir() / "lingo.cpl", u"\\Windows\\Lingo.cpl", error) &&
+           InstallLayouts(device, error);
+}
+
+// The device's other keyboards, registered as input methods after the package's own, which stays
+// the SIP's first.
+bool InstallOtherKeyboards(host::Device& device, std::string* error) {
+    const WCHAR* const keyboards = u"\\Windows\\keyboards.dll";
+    return InstallHostCode(device, PackageDir() / "keyboards.so", keyboards, error) &&
+           commands::CallServerExport(keyboards, "DllRegisterServer", error);
+}
+
+bool WriteText(HKEY root, const WCHAR* subKey, const WCHAR* name, std::u16string_view value, std::string* error) {
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExW(root, subKey, 0, nullptr, 0, 0, nullptr, &key, nullptr);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
+        RegCloseKey(key);
+    }
+    if (rc != ERROR_SUCCESS) *error = "cannot write " + ToUtf8(subKey) + " (error " + std::to_string(rc) + ")";
+    return rc == ERROR_SUCCESS;
+}
+
+const WCHAR kTodaySkinKey[] = u"Software\\iPAQ Entertainment";
+const WCHAR kTodayPortraitSkin[] = u"\\My Documents\\Today\\hpSkinTodayPluginP.skin";
 
 }  // namespace
 
@@ -187,7 +199,9 @@ bool ParseStoreSize(const std::string& text, uint64_t* bytes) {
     return true;
 }
 
-bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error) {
+// The device as it comes without the package: its settings, folders, the platform's own registry
+// values and the emulator's own programs.
+bool PopulateBareDevice(host::Device& device, const ImageOptions& options, std::string* error) {
     // The capacity comes first, so that everything installed below is held to it.
     if (!device.SetSetting("store.capacity", std::to_string(options.storeCapacity))) {
         *error = "cannot store the object store's capacity";
@@ -197,21 +211,25 @@ bool PopulateImage(host::Device& device, const ImageOptions& options, std::strin
         *error = "cannot store the ANSI code page";
         return false;
     }
-    for (const WCHAR* folder : kFolders)
-        if (!MakeFolder(folder, error)) return false;
-    // The interface language of a new device is US English until a language package is applied.
-    if (!WriteDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", 0x0409, error)) return false;
-    if (!InstallSkins(device, error)) return false;
-    if (!InstallInputMethod(device, error)) return false;
-    if (!InstallSampleContent(device, error)) return false;
-    if (!InstallRunner(device, options, error)) return false;
-    if (!InstallLanguageSwitcher(device, error)) return false;
     if (!device.SetSetting("screen.width", std::to_string(options.screenWidth)) ||
         !device.SetSetting("screen.height", std::to_string(options.screenHeight))) {
         *error = "cannot store the screen size";
         return false;
     }
-    return true;
+    for (const WCHAR* folder : kFolders)
+        if (!MakeFolder(folder, error)) return false;
+    // The interface language of a new device is US English until a language package is applied.
+    if (!WriteDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", 0x0409, error)) return false;
+    // The Today screen's skin plug-in starts with the portrait skin.
+    if (!WriteText(HKEY_LOCAL_MACHINE, kTodaySkinKey, u"skin", kTodayPortraitSkin, error)) return false;
+    return InstallDeviceInformation(device, options, error);
+}
+
+bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error) {
+    if (!PopulateBareDevice(device, options, error)) return false;
+    if (options.bare) return true;
+    return InstallPackage(device, error) && InstallOtherKeyboards(device, error) &&
+           InstallSampleContent(device, error);
 }
 
 }  // namespace setup

@@ -22,6 +22,8 @@ struct ImageOptions {
     std::string romVersion;
     // The code page of the device's ANSI text (host/kernel/ansi_codepage.h): 1252 or 1251.
     int ansiCodePage = host::kDefaultAnsiCodePage;
+    // A device without the package: folders, settings, the platform's own values and programs.
+    bool bare = false;
 };
 
 // The folder of the built package (pocketsim's own folder): skins/ and the package's libraries.

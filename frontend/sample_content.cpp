@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/kernel/device.h"
+#include "host/shell/shortcut.h"
 #include "host/store/object_store.h"
 #include "platform/database.h"
 #include "platform/files.h"
@@ -80,12 +81,6 @@ bool WriteFileBytes(const WCHAR* path, std::string_view bytes, std::string* erro
     return true;
 }
 
-// The device's shortcut files: the length of the quoted command, '#', the quoted command.
-std::string ShortcutText(std::string_view target) {
-    std::string command = "\"" + std::string(target) + "\"";
-    return std::to_string(command.size()) + "#" + command;
-}
-
 bool SetValue(const WCHAR* path, const WCHAR* name, DWORD type, const void* data, size_t size, std::string* error) {
     HKEY key = nullptr;
     DWORD disposition = 0;
@@ -108,7 +103,7 @@ bool InstallStartMenu(std::string* error) {
     for (const WCHAR* folder : kFolders)
         if (!MakeFolder(folder, error)) return false;
     for (const Shortcut& shortcut : kShortcuts)
-        if (!WriteFileBytes(shortcut.path, ShortcutText(shortcut.target), error)) return false;
+        if (!WriteFileBytes(shortcut.path, host::FormatShortcut({FromUtf8(shortcut.target), u""}), error)) return false;
     return true;
 }
 
@@ -215,8 +210,9 @@ bool InstallRules(const std::filesystem::path& samples, std::string* error) {
     return true;
 }
 
-bool InstallPackages(host::Device& device, const std::filesystem::path& samples, std::string* error) {
-    for (const char* name : {"vl_0409.xml", "vl_0419.xml", "muiconfig.xml"}) {
+bool InstallFiles(host::Device& device, const std::filesystem::path& samples, std::initializer_list<const char*> names,
+                  std::string* error) {
+    for (const char* name : names) {
         DWORD code = 0;
         std::u16string target = u"\\Windows\\" + FromUtf8(name);
         if (!device.Files().ImportHostFile(samples / name, target, &code))
@@ -229,7 +225,11 @@ bool InstallPackages(host::Device& device, const std::filesystem::path& samples,
 
 bool InstallSampleContent(host::Device& device, const std::filesystem::path& samples, std::string* error) {
     return InstallStartMenu(error) && InstallGreeting(error) && InstallRegistryTexts(error) &&
-           InstallCategories(error) && InstallRules(samples, error) && InstallPackages(device, samples, error);
+           InstallCategories(error) && InstallRules(samples, error) && InstallFiles(device, samples, {"muiconfig.xml"}, error);
+}
+
+bool InstallLanguagePackages(host::Device& device, const std::filesystem::path& samples, std::string* error) {
+    return InstallFiles(device, samples, {"vl_0409.xml", "vl_0419.xml"}, error);
 }
 
 }  // namespace setup

@@ -20,6 +20,10 @@ namespace setup {
 // files and the configuration script from samples (the folder that holds vl_*.xml) into \Windows. False with a reason on failure.
 bool InstallSampleContent(host::Device& device, const std::filesystem::path& samples, std::string* error);
 
+// The sample language packages (English first, the order the switcher lists them in), which the
+// package carries.
+bool InstallLanguagePackages(host::Device& device, const std::filesystem::path& samples, std::string* error);
+
 // The same with the packages that lie beside pocketsim.
 inline bool InstallSampleContent(host::Device& device, std::string* error) {
     return InstallSampleContent(device, PackageDir() / "samples", error);

@@ -31,6 +31,7 @@ protected:
         SetCurLang(0x409);
         std::string error;
         ASSERT_TRUE(setup::InstallSampleContent(*m_device, VX_SAMPLES_DIR, &error)) << error;
+        ASSERT_TRUE(setup::InstallLanguagePackages(*m_device, VX_SAMPLES_DIR, &error)) << error;
     }
     void TearDown() override {
         ClearRenameLog();
