@@ -2,6 +2,7 @@
 // own, and print what they show a person (message boxes, dialogs a person is asked to show, the
 // reset, programs they start) as it happens.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -20,20 +21,22 @@ namespace commands {
 namespace {
 
 const char kRunUsage[] =
-    "usage: pocketsim run IMAGE PROGRAM [ARGS...] [--answer ok|cancel|yes|no]...\n"
+    "usage: pocketsim run IMAGE PROGRAM [ARGS...] [--answer ok|cancel|yes|no]... [--trace]\n"
     "Starts the device program PROGRAM (a device path; a bare name is looked for in \\Windows)\n"
     "with the rest of the words as its command line, waits for it to end and prints what it\n"
     "shows: message boxes, the reset, the programs it starts, then `exit N` with its exit code.\n"
     "  --answer A   answer the next message box, in whichever program shows it\n"
+    "  --trace      the script runs of the started programs print their trace on standard error\n"
     "Exit status 0 when the program exits with 0, 1 otherwise.\n";
 
 const std::string kBootUsage = std::string(
-    "usage: pocketsim boot IMAGE [ACTION...] [--answer ok|cancel|yes|no]...\n"
+    "usage: pocketsim boot IMAGE [ACTION...] [--answer ok|cancel|yes|no]... [--trace]\n"
     "Plays one boot of the device: the shell starts every item of \\Windows\\Startup in name\n"
     "order (a shortcut's program with its arguments, or a program) and waits for each; a reset\n"
     "ends the boot. A person at the dialogs the started programs open takes the actions, in\n"
     "order, whichever program shows them:\n") + host::kDialogActionsUsage +
     "  --answer A   answer the next message box, in whichever program shows it\n"
+    "  --trace      the script runs of the started programs print their trace on standard error\n"
     "Exit status 0, or 1 when an action could not be taken or was left over.\n";
 
 std::string Quoted(const std::u16string& text) { return "\"" + host::EscapeJournalText(text) + "\""; }
@@ -51,7 +54,14 @@ public:
         m_shared = false;
         return host::StopSharing(m_device);
     }
-    ~SharedPerson() { Stop(); }
+    ~SharedPerson() {
+        Stop();
+        ::unsetenv(cli::kTraceVariable);
+    }
+    // The started programs print the trace of their script runs.
+    void Trace(bool on) {
+        if (on) ::setenv(cli::kTraceVariable, "1", 1);
+    }
 
 private:
     host::Device& m_device;
@@ -63,7 +73,7 @@ private:
 int Run(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (!cli::Parse(argv, {"answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kRunUsage, stdout);
         return cli::kOk;
@@ -80,6 +90,7 @@ int Run(const std::vector<std::string>& argv) {
     if (!cli::OpenSession(args.positional[0], args, &session)) return cli::kFailure;
     SharedPerson person(*session.device);
     if (!person.Share({}, answers, &error)) return cli::Fail(cli::kUsage, error);
+    person.Trace(args.Has("trace"));
     PROCESS_INFORMATION started{};
     if (!CreateProcessW(program.c_str(), commandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr, FALSE, 0,
                         nullptr, nullptr, nullptr, &started))
@@ -99,7 +110,7 @@ int Run(const std::vector<std::string>& argv) {
 int Boot(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
+    if (!cli::Parse(argv, {"answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kBootUsage.c_str(), stdout);
         return cli::kOk;
@@ -117,6 +128,7 @@ int Boot(const std::vector<std::string>& argv) {
     host::Device& device = *session.device;
     SharedPerson person(device);
     if (!person.Share(words, answers, &error)) return cli::Fail(cli::kUsage, error);
+    person.Trace(args.Has("trace"));
     const size_t items = host::RunStartupFolder(device, [](const host::StartupItem& item, bool done) {
         if (!done) {
             cli::PrintLine("startup " + Quoted(item.file) + ": " + Quoted(item.program) +
@@ -124,7 +136,8 @@ int Boot(const std::vector<std::string>& argv) {
         } else if (item.started) {
             cli::PrintLine("ended " + Quoted(item.program) + " exit " + std::to_string(item.exitCode));
         } else {
-            cli::PrintLine("skipped " + Quoted(item.file) + ": " + item.reason);
+            cli::PrintLine("skipped " + Quoted(item.file) + ": " + item.reason +
+                           (item.error ? " (" + cli::TracePrinter::ErrorName(item.error) + ")" : ""));
         }
     });
     if (items == 0) cli::PrintLine("startup: nothing to start");

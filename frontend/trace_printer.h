@@ -9,6 +9,10 @@
 
 namespace cli {
 
+// Set in the environment of the programs a traced run starts, so that they print the trace of
+// their own script runs.
+constexpr char kTraceVariable[] = "VX_SCRIPT_TRACE";
+
 class TracePrinter final : public ScriptTrace {
 public:
     // Installs itself as the trace when enabled; does nothing otherwise.

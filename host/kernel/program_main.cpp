@@ -4,10 +4,12 @@
 // command line as the device passes it; what it shows a person goes to standard output. Kept out of libvxhost (programs link it statically), so
 // that the library defines no `main` of its own.
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "frontend/trace_printer.h"
 #include "host/kernel/device.h"
 #include "host/kernel/process.h"
 #include "host/windows/dialog_person.h"
@@ -38,6 +40,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     });
     host::JoinSharedPerson(*device);
+    const char* traced = std::getenv(cli::kTraceVariable);
+    cli::TracePrinter trace(traced && *traced);
     // WinMain may write into its command line, as a device program may; the buffer is its own.
     const std::u16string text = host::StartedCommandLine(argc, argv);
     std::vector<WCHAR> commandLine(text.begin(), text.end());

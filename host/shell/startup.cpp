@@ -17,25 +17,26 @@ namespace {
 // A shortcut is one short line; anything larger is not one.
 constexpr DWORD kMaxShortcutBytes = 4096;
 
-std::string ErrorText(DWORD error) { return "error " + std::to_string(error); }
-
 bool EndsWithNoCase(std::u16string_view name, std::u16string_view suffix) {
     return name.size() >= suffix.size() && EqualsNoCase(name.substr(name.size() - suffix.size()), suffix);
 }
 
-bool ReadShortcut(const Device& device, const std::u16string& path, Shortcut* shortcut, std::string* reason) {
+bool ReadShortcut(const Device& device, const std::u16string& path, Shortcut* shortcut, std::string* reason,
+                  DWORD* error) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        *reason = "cannot open it (" + ErrorText(GetLastError()) + ")";
+        *error = GetLastError();
+        *reason = "cannot open it";
         return false;
     }
     std::string bytes(kMaxShortcutBytes + 1, '\0');
     DWORD read = 0;
     const BOOL ok = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    const DWORD error = GetLastError();
+    const DWORD readError = GetLastError();
     CloseHandle(file);
     if (!ok) {
-        *reason = "cannot read it (" + ErrorText(error) + ")";
+        *error = readError;
+        *reason = "cannot read it";
         return false;
     }
     if (read > kMaxShortcutBytes) {
@@ -74,7 +75,7 @@ size_t RunStartupFolder(Device& device, const StartupObserver& observer) {
         item.file = std::u16string(kStartupFolder) + u"\\" + name;
         Shortcut shortcut;
         if (EndsWithNoCase(name, u".lnk")) {
-            if (ReadShortcut(device, item.file, &shortcut, &item.reason)) {
+            if (ReadShortcut(device, item.file, &shortcut, &item.reason, &item.error)) {
                 item.program = shortcut.target;
                 item.arguments = shortcut.arguments;
             }
@@ -93,7 +94,8 @@ size_t RunStartupFolder(Device& device, const StartupObserver& observer) {
         PROCESS_INFORMATION process{};
         if (!CreateProcessW(item.program.c_str(), item.arguments.empty() ? nullptr : commandLine.data(), nullptr,
                             nullptr, FALSE, 0, nullptr, nullptr, nullptr, &process)) {
-            item.reason = "cannot start " + ToUtf8(item.program) + " (" + ErrorText(GetLastError()) + ")";
+            item.error = GetLastError();
+            item.reason = "cannot start " + ToUtf8(item.program);
             observer(item, true);
             continue;
         }

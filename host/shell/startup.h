@@ -21,6 +21,7 @@ struct StartupItem {
     bool started = false;
     DWORD exitCode = 0;        // when started
     std::string reason;        // why it started nothing
+    DWORD error = 0;           // the platform's error behind the reason, if any
 };
 
 // Called before an item's program starts (started false) and after it ended or failed to start.
