@@ -56,4 +56,24 @@ TEST_F(PocketsimWhatIfTest, DryRunPrintsWhatARealRunChangesAndLeavesTheImageAlon
     EXPECT_EQ(dry.err, "");
 }
 
+TEST_F(PocketsimWhatIfTest, RoundtripListsWhatDoesNotComeBack) {
+    Init();
+    auto r = Run({"roundtrip", m_image, "\\Windows\\vl_0419.xml"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "");
+
+    // A package that deletes a file going there and does nothing coming back.
+    WriteFile("lossy.xml", "<package><description ID=\"0407\" NAME=\"Deutsch\"/>"
+                           "<DeleteFile Source=\"\\Windows\\greeting.txt\"/></package>");
+    ASSERT_EQ(Run({"put", m_image, (m_dir / "lossy.xml").string(), "\\Windows\\vl_0407.xml"}).exitCode, 0);
+    const auto withLossy = Contents(m_image);
+    r = Run({"roundtrip", m_image, "\\Windows\\vl_0407.xml"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("- \\Windows\\greeting.txt", 0), 0u) << r.out;
+    EXPECT_EQ(Contents(m_image), withLossy);
+
+    EXPECT_EQ(Run({"roundtrip", m_image, "\\Windows\\vl_0409.xml"}).exitCode, 1);  // the current language
+    EXPECT_EQ(Run({"roundtrip", m_image}).exitCode, 2);
+}
+
 }  // namespace
