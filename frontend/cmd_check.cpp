@@ -244,6 +244,12 @@ public:
             } else CheckCommand(child);
         }
         ReleaseAll(children);
+        // The engine removes each If from the root once resolved; one elsewhere cannot be
+        // removed, and when it is the last If handled, that failure ends the run.
+        Ref<IXmlNode> last;
+        if (document->selectSingleNode(u"(//If)[last()][parent::*/parent::*]", &last.p) == S_OK && last.p)
+            m_findings.Error(LineOf(last.p), "the document's last If is inside another element: the engine cannot "
+                                             "remove it, and the run fails (Run=0)");
         if (!described && !m_table.runner)
             m_findings.Warning(LineOf(root.p), "no description element: the language switcher does not list this package");
     }

@@ -90,6 +90,11 @@ TEST_F(PocketsimCheckTest, DefaultsAreWarningsAndValuesTheHandlerCannotUseAreErr
     EXPECT_NE(r.out.find(":9: error: CopyFile Source=\"\\Windows\\..\\x\" holds a . or .. name"), std::string::npos);
     EXPECT_NE(r.out.find(":10: error: HideFile is a command of the configuration runner"), std::string::npos) << r.out;
 
+    // An If inside another element cannot be removed; as the last one, it fails the run.
+    r = Check(std::string(kHead) + "<If lng=\"0409\">\n<If lng=\"0409\"><Msg text=\"a\"/></If>\n</If>\n</package>\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find(":5: error: the document's last If is inside another element"), std::string::npos) << r.out;
+
     // The runner's table holds HideFile and tests rom; its ROM versions need an operator.
     WriteFile("config.xml", "<muiconfig>\n<HideFile Name=\"\\x\"/>\n<If rom=\"1.2.3\"><SetRebootFlag/></If>\n"
                             "<If rom=\"G1.2.3\" lng=\"409\"><SetRebootFlag/></If>\n</muiconfig>\n");
