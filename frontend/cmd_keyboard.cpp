@@ -12,6 +12,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "printing_callback.h"
+#include "skin_report.h"
 #include "host/gdi/png_writer.h"
 #include "host/windows/sip.h"
 #include "platform/registry.h"
@@ -241,8 +242,12 @@ public:
             *error = "cannot store the skin setting";
             return false;
         }
-        return Check(m_sip.SettingsChanged(), "the keyboard could not start with skin '" + cli::Name(name) + "'",
-                     error);
+        if (!Check(m_sip.SettingsChanged(), "the keyboard could not start with skin '" + cli::Name(name) + "'", error))
+            return false;
+        std::string ignored;
+        if (const CKeyboard* kbd = Engine(&ignored))
+            cli::ReportSkinChoice(value, kbd->m_SkinPath, kbd->m_bNoSkin ? std::u16string() : kbd->m_SkinFile);
+        return true;
     }
 
 private:

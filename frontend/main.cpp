@@ -34,6 +34,7 @@ const Command kCommands[] = {
     {"diff", commands::Diff, "list what differs between two images: files, registry, databases"},
     {"check", commands::Check, "check language packages and configuration scripts without running them"},
     {"roundtrip", commands::Roundtrip, "switch a scratch copy to a package and back, and list what did not come back"},
+    {"skin", commands::Skin, "check a skin library: its resources and the screens it fits"},
     {"put", commands::Put, "copy a file into an image (as data: the image never runs it)"},
 };
 
