@@ -129,7 +129,7 @@ int Script(const std::vector<std::string>& argv) {
     int ran = 0;
     {
         cli::SourceReport report(*session.device, hasCompanion ? std::vector{source, companion} : std::vector{source});
-        cli::TracePrinter trace(args.Has("trace"));
+        cli::TracePrinter trace(args.Has("trace"), true);
         ran = RunLanguageScript(source.c_str(), hasCompanion ? companion.c_str() : nullptr, current, target, &status);
     }
 
