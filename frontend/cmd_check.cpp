@@ -192,6 +192,13 @@ const Attribute* FindAttribute(const std::vector<Attribute>& attributes, const W
     return nullptr;
 }
 
+// The description and the companion merge read their attributes by the DOM, spelt exactly.
+const Attribute* FindExact(const std::vector<Attribute>& attributes, const WCHAR* name) {
+    for (const auto& a : attributes)
+        if (a.name == name) return &a;
+    return nullptr;
+}
+
 bool IsHexDigit(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
 
 // Why a value cannot be a device path, or empty when it can be one.
@@ -264,7 +271,7 @@ private:
     void CheckDescription(IXmlNode* node) {
         const LONG line = LineOf(node);
         auto attributes = AttributesOf(node);
-        const Attribute* id = FindAttribute(attributes, u"ID");
+        const Attribute* id = FindExact(attributes, u"ID");
         if (!id) {
             m_findings.Error(line, "description has no ID: the language switcher does not list this package");
         } else {
@@ -288,7 +295,7 @@ private:
                 m_findings.Warning(line, "description ID \"" + U8(id->value) + "\" is read as " +
                                              U8(digits.substr(start, at - start)) + ": the rest is ignored");
         }
-        const Attribute* name = FindAttribute(attributes, u"NAME");
+        const Attribute* name = FindExact(attributes, u"NAME");
         if (!name || name->value.empty())
             m_findings.Error(line, "description has no NAME: the language switcher lists the package without a name");
     }
@@ -370,6 +377,15 @@ private:
             return;
         }
         auto attributes = AttributesOf(node);
+        m_current = &attributes;
+        // The table finds a command by its name in any case; the companion merge only by its
+        // name as the merge table spells it.
+        for (size_t k = 0; k < kLanguageMergeCount && !m_table.runner; ++k) {
+            const WCHAR* merged = LanguageMergeTable()[k].command;
+            if (NameHash(merged) == NameHash(name.c_str()) && name != merged && FindAttribute(attributes, u"ID"))
+                m_findings.Warning(line, U8(name) + " runs, but the companion merge finds only " + U8(merged) +
+                                             ", spelt so: its ID pairs nothing");
+        }
         std::vector<std::u16string> known;
         for (size_t i = 0; i < spec.count; ++i) known.push_back(spec.attributes[i].name);
         std::vector<const Attribute*> unknown;
@@ -462,7 +478,10 @@ private:
                 m_findings.Warning(line, head + " is not 1: it counts as off");
             break;
         case ValueKind::Id:
-            if (value.find(u'"') != std::u16string::npos)
+            if (!FindExact(AttributesOfCurrent(), want.name))
+                m_findings.Warning(line, U8(command) + " pairs with its companion by ID, in capitals: this one pairs "
+                                                       "nothing");
+            else if (value.find(u'"') != std::u16string::npos)
                 m_findings.Warning(line, head + " holds a \": the companion merge cannot find it");
             break;
         case ValueKind::Text:
@@ -505,8 +524,11 @@ private:
                                          " texts between its tags: only the first is stored (MULTI_SZ stores all)");
     }
 
+    const std::vector<Attribute>& AttributesOfCurrent() const { return *m_current; }
+
     Findings& m_findings;
     const Table& m_table;
+    const std::vector<Attribute>* m_current = nullptr;  // the attributes of the command being checked
 };
 
 struct LoadedDocument {

@@ -72,6 +72,15 @@ TEST_F(PocketsimCheckTest, DefaultsAreWarningsAndValuesTheHandlerCannotUseAreErr
     EXPECT_NE(r.out.find(":4: warning: CreateRegValue has no root: HKLM is used"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(":4: warning: CreateRegValue has no type: SZ is used"), std::string::npos) << r.out;
 
+    r = Check(std::string(kHead) + "<ldrename ID=\"x\" FROM=\"a\" TO=\"b\" ROOT=\"\\Windows\"/>\n</package>\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, File() + ":4: warning: ldrename runs, but the companion merge finds only LDRename, spelt so: its ID "
+                              "pairs nothing\n");
+
+    r = Check("<package>\n<description id=\"0419\" NAME=\"X\"/>\n</package>\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find(":2: error: description has no ID"), std::string::npos) << r.out;
+
     r = Check(std::string(kHead) +
               "<CreateRegValue root=\"HKCU\" path=\"S\" name=\"n\" type=\"DWORD\">ten</CreateRegValue>\n"
               "<CreateRegValue root=\"HKCR\" path=\"S\" name=\"n\" type=\"BINARY\">01 zz</CreateRegValue>\n"
@@ -112,11 +121,15 @@ TEST_F(PocketsimCheckTest, CompanionIdsWithoutAPartner) {
                               "<LDRename ID=\"old\" FROM=\"x\" TO=\"Old\" ROOT=\"\\Windows\"/>\n</package>\n");
     auto r = Check(std::string(kHead) +
                        "<LDRename ID=\"games\" FROM=\"Games\" TO=\"Igry\" ROOT=\"\\Windows\"/>\n"
-                       "<LDRename ID=\"new\" FROM=\"New\" TO=\"Novoe\" ROOT=\"\\Windows\"/>\n</package>\n",
+                       "<LDRename ID=\"new\" FROM=\"New\" TO=\"Novoe\" ROOT=\"\\Windows\"/>\n"
+                       "<LDRename id=\"old\" FROM=\"Old\" TO=\"Staroe\" ROOT=\"\\Windows\"/>\n</package>\n",
                    {"--companion", (m_dir / "from.xml").string()});
     EXPECT_EQ(r.exitCode, 0) << r.out;
     const std::string from = (m_dir / "from.xml").string();
-    EXPECT_EQ(r.out, File() + ":5: warning: LDRename ID=\"new\" has no partner in " + from +
+    // The merge reads ID in capitals: the lower-case id on line 6 pairs nothing.
+    EXPECT_EQ(r.out, File() + ":6: warning: LDRename pairs with its companion by ID, in capitals: this one pairs "
+                              "nothing\n" +
+                         File() + ":5: warning: LDRename ID=\"new\" has no partner in " + from +
                          ": its FROM stays as written\n" + from + ":5: warning: LDRename ID=\"old\" has no partner in " +
                          File() + ": its TO is not used\n");
 }
