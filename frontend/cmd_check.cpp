@@ -540,6 +540,8 @@ struct LoadedDocument {
 void Load(const std::string& path, Findings& findings, LoadedDocument* loaded) {
     std::string bytes, error;
     if (!cli::ReadInputFile(path, kMaxScriptBytes, "script", &bytes, &error)) {
+        // The reason starts with the file's name, which the line already gives.
+        if (error.rfind(path + ": ", 0) == 0) error.erase(0, path.size() + 2);
         cli::PrintLine(cli::Name(path) + ": error: " + cli::NameIn(error, path));
         findings.CountError();
         return;
