@@ -123,31 +123,17 @@ void Done(HWND dialog) {
         return;
     const LanguagePackage& target = applet.packages[chosen];
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    int ran = 0;
-    {
-        ProcessList spared;
-        CommandTable table(&spared);
-        ScriptEngine engine;
-        engine.CreateDocument();
-        engine.m_pSink = &table;
-        g_dwTargetLanguage = target.id;
-        const WCHAR* companion = applet.currentIndex >= 0 && applet.currentIndex < applet.packageCount
-                                     ? applet.packages[applet.currentIndex].path
-                                     : nullptr;
-        ran = engine.Run(target.path, companion);
-        engine.ReleaseDocuments();
-    }
+    const WCHAR* companion = applet.currentIndex >= 0 && applet.currentIndex < applet.packageCount
+                                 ? applet.packages[applet.currentIndex].path
+                                 : nullptr;
+    const int ran = SwitchPackage(target.path, target.id, companion);
     SetCursor(previous);
     if (!ran) {
         const WCHAR* text = String(IDS_SWITCH_FAILED);
         ShowMessage(text ? text : u"Error while process");
         return;
     }
-    g_dwCurrentLanguage = target.id;
     applet.currentIndex = static_cast<int>(chosen);
-    DWORD written = g_dwCurrentLanguage;
-    RegWriteValue(HKEY_CURRENT_USER, u"MUI", u"CurLang", &written, sizeof written, u"REG_DWORD");
-    FixShellKeyCommands();
     WCHAR notice[255];
     wcsncpy(notice, applet.packages[chosen].rebootText, 254);
     notice[254] = 0;
@@ -194,6 +180,26 @@ LONG Run() {
 }
 
 }  // namespace
+
+int SwitchPackage(const WCHAR* targetPath, DWORD targetLanguage, const WCHAR* companionPath) {
+    int ran = 0;
+    {
+        ProcessList spared;
+        CommandTable table(&spared);
+        ScriptEngine engine;
+        engine.CreateDocument();
+        engine.m_pSink = &table;
+        g_dwTargetLanguage = targetLanguage;
+        ran = engine.Run(targetPath, companionPath);
+        engine.ReleaseDocuments();
+    }
+    if (!ran) return 0;
+    g_dwCurrentLanguage = targetLanguage;
+    DWORD written = g_dwCurrentLanguage;
+    RegWriteValue(HKEY_CURRENT_USER, u"MUI", u"CurLang", &written, sizeof written, u"REG_DWORD");
+    FixShellKeyCommands();
+    return ran;
+}
 
 AppletState& Applet() {
     static AppletState state;

@@ -88,6 +88,12 @@ void EnumeratePackages();
 // The first package whose id equals the current language, or kNoPackage.
 int FindCurrentPackage();
 
+// The switch itself, without its dialog, message or reset: runs the target package with the
+// package of the language being left (null: none) as its companion and, when it ran, makes the
+// target's language current (g_dwCurrentLanguage and HKCU\MUI "CurLang") and rewrites the
+// shell's key commands by the names the run renamed. The engine's Run result.
+int SwitchPackage(const WCHAR* targetPath, DWORD targetLanguage, const WCHAR* companionPath);
+
 // Keyboard layouts of the companion keyboard.
 void EnumerateLayouts();
 void FillLayoutList(HWND dialog);

@@ -12,6 +12,8 @@
 #include "cli.h"
 #include "commands.h"
 #include "printing_callback.h"
+#include "skin_report.h"
+#include "typing_plan.h"
 #include "host/gdi/png_writer.h"
 #include "host/windows/sip.h"
 #include "platform/registry.h"
@@ -40,10 +42,12 @@ const char kUsage[] =
     "  rotate                 turn the screen (swap its width and height); the SIP tells the\n"
     "                         input method the new panel size\n"
     "  skin NAME              store NAME as the skin setting; the SIP tells the input method\n"
+    "  type TEXT              tap the keys that type TEXT, with Shift, Lang and the digit page\n"
+    "                         as a person would; fails for a character no key types\n"
     "The run starts the image's input method as the SIP does and shows the panel; pen events\n"
     "reach its panel window. While the panel is hidden the pen reaches nothing.\n";
 
-enum class Kind { Down, Move, Up, Tap, DblClk, Key, Status, Render, Show, Hide, Rotate, Skin };
+enum class Kind { Down, Move, Up, Tap, DblClk, Key, Status, Render, Show, Hide, Rotate, Skin, Type };
 
 struct Point {
     bool entry = false;  // the centre of entry `index`, moved by (x, y)
@@ -110,6 +114,7 @@ bool ParseEvents(const std::vector<std::string>& words, std::vector<Event>* even
         {"status", Kind::Status, Name::None},     {"render", Kind::Render, Name::TextArg},
         {"show", Kind::Show, Name::None},         {"hide", Kind::Hide, Name::None},
         {"rotate", Kind::Rotate, Name::None},     {"skin", Kind::Skin, Name::TextArg},
+        {"type", Kind::Type, Name::TextArg},
     };
     for (size_t i = 0; i < words.size(); ++i) {
         const Name* name = nullptr;
@@ -219,6 +224,33 @@ public:
         return false;
     }
 
+    // Each character: the taps PlanCharacter finds from the status the engine is in now.
+    VX_READS_INPUT_METHOD bool Type(const std::string& text, std::string* error) {
+        const std::u16string units = FromUtf8(text);
+        for (char16_t c : units) {
+            const CKeyboard* kbd = Engine(error);
+            if (!kbd) return false;
+            std::vector<int> entries;
+            if (!cli::PlanCharacter(*kbd, c, &entries)) {
+                char code[16];
+                std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+                *error = std::string("cannot type ") + code + " '" + cli::Name(ToUtf8(std::u16string(1, c))) +
+                         "': no key of the skin types it";
+                return false;
+            }
+            for (int entry : entries) {
+                Point point;
+                point.entry = true;
+                point.index = entry;
+                POINT p{};
+                if (!Resolve(point, &p, error)) return false;
+                Pen(host::Sip::Pen::Down, p);
+                Pen(host::Sip::Pen::Up, p);
+            }
+        }
+        return true;
+    }
+
     bool Show(std::string* error) { return Check(m_sip.Show(), "the keyboard could not be shown", error); }
     bool Hide(std::string* error) { return Check(m_sip.Hide(), "the keyboard could not be hidden", error); }
     bool Rotate(std::string* error) {
@@ -241,8 +273,12 @@ public:
             *error = "cannot store the skin setting";
             return false;
         }
-        return Check(m_sip.SettingsChanged(), "the keyboard could not start with skin '" + cli::Name(name) + "'",
-                     error);
+        if (!Check(m_sip.SettingsChanged(), "the keyboard could not start with skin '" + cli::Name(name) + "'", error))
+            return false;
+        std::string ignored;
+        if (const CKeyboard* kbd = Engine(&ignored))
+            cli::ReportSkinChoice(value, kbd->m_SkinPath, kbd->m_bNoSkin ? std::u16string() : kbd->m_SkinFile);
+        return true;
     }
 
 private:
@@ -320,6 +356,7 @@ int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& word
         case Kind::Hide: ok = panel.Hide(&error); break;
         case Kind::Rotate: ok = panel.Rotate(&error); break;
         case Kind::Skin: ok = panel.Skin(event.text, &error); break;
+        case Kind::Type: ok = panel.Type(event.text, &error); break;
         }
         cli::Flush();
         if (!ok) return cli::Fail(cli::kFailure, error);

@@ -99,7 +99,7 @@ int MuiApply(const std::vector<std::string>& argv) {
     int exitCode = 0;
     {
         cli::SourceReport report(*session.device, {source.empty() ? std::u16string(kDefaultMuiSource) : source});
-        cli::TracePrinter trace(args.Has("trace"));
+        cli::TracePrinter trace(args.Has("trace"), true);
         exitCode = MuiApplyMain(source.empty() ? nullptr : source.c_str());
     }
     host::SetWindowObserver(nullptr);

@@ -7,6 +7,8 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "image_view.h"
+#include "scratch_image.h"
 #include "source_report.h"
 #include "trace_printer.h"
 #include "platform/com.h"
@@ -23,7 +25,7 @@ namespace {
 
 const char kUsage[] =
     "usage: pocketsim script IMAGE SOURCE [--companion SOURCE] [--cur HEX] [--target HEX]\n"
-    "                        [--answer ok|cancel|yes|no]... [--trace]\n"
+    "                        [--answer ok|cancel|yes|no]... [--trace] [--dry-run]\n"
     "Runs the language script SOURCE on the image as the language switcher does, with the\n"
     "script of the language being left as --companion, and prints Run=N status=0xHHHHHHHH.\n"
     "A source is a device path (\\Windows\\vl_0419.xml), a FILE: address or an HTTP: or FTP:\n"
@@ -34,6 +36,8 @@ const char kUsage[] =
     "  --answer A     answer the next message box (ok, cancel, yes or no)\n"
     "  --trace        print on standard error, for each command element and If, its line, its\n"
     "                 attributes and what became of it, and why a script did not parse\n"
+    "  --dry-run      run on a scratch copy of the image and print, after the Run line, what\n"
+    "                 the run changed, as pocketsim diff prints it; the image is not touched\n"
     "HEX is 1 to 8 hexadecimal digits, with or without 0x. Exit status 0 when Run returned 1.\n"
     "A source that does not open is named on standard error with the reason.\n";
 
@@ -79,7 +83,7 @@ int RunLanguageScript(const WCHAR* source, const WCHAR* companion, DWORD current
 int Script(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"companion", "cur", "target", "answer"}, {"trace"}, &args, &error))
+    if (!cli::Parse(argv, {"companion", "cur", "target", "answer"}, {"trace", "dry-run"}, &args, &error))
         return cli::Fail(cli::kUsage, error);
     if (args.help) {
         std::fputs(kUsage, stdout);
@@ -101,8 +105,18 @@ int Script(const std::vector<std::string>& argv) {
     const bool hasCompanion = args.Has("companion");
     const std::u16string companion = FromUtf8(args.Value("companion"));
 
+    const bool dryRun = args.Has("dry-run");
+    std::string image = args.positional[0];
+    cli::ScratchImage scratch;
+    if (dryRun) {
+        if (!scratch.Make(image, &error)) return cli::Fail(cli::kFailure, cli::NameIn(error, image));
+        image = scratch.Path();
+    }
     cli::Session session;
-    if (!cli::OpenSession(args.positional[0], args, &session)) return cli::kFailure;
+    if (!cli::OpenSession(image, args, &session)) return cli::kFailure;
+    std::vector<std::string> before;
+    if (dryRun && !view::Snapshot(*session.device, &before, &error))
+        return cli::Fail(cli::kFailure, "cannot read the image: " + error);
     if (hasCurrent) {
         LONG written = RegWriteValue(HKEY_CURRENT_USER, u"MUI", u"CurLang", &current, 4, u"REG_DWORD");
         if (written != ERROR_SUCCESS)
@@ -115,12 +129,19 @@ int Script(const std::vector<std::string>& argv) {
     int ran = 0;
     {
         cli::SourceReport report(*session.device, hasCompanion ? std::vector{source, companion} : std::vector{source});
-        cli::TracePrinter trace(args.Has("trace"));
+        cli::TracePrinter trace(args.Has("trace"), true);
         ran = RunLanguageScript(source.c_str(), hasCompanion ? companion.c_str() : nullptr, current, target, &status);
     }
 
     std::printf("Run=%d status=0x%08X\n", ran, static_cast<unsigned>(status));
     cli::Flush();
+    if (dryRun) {
+        std::vector<std::string> after;
+        if (!view::Snapshot(*session.device, &after, &error))
+            return cli::Fail(cli::kFailure, "cannot read the image after the run: " + error);
+        view::PrintChanges(before, after, stdout);
+        cli::Flush();
+    }
     return ran == 1 ? cli::kOk : cli::kFailure;
 }
 

@@ -29,6 +29,9 @@ int Put(const std::vector<std::string>& args);
 int Run(const std::vector<std::string>& args);
 int Boot(const std::vector<std::string>& args);
 int Diff(const std::vector<std::string>& args);
+int Check(const std::vector<std::string>& args);
+int Roundtrip(const std::vector<std::string>& args);
+int Skin(const std::vector<std::string>& args);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.
 int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& events);

@@ -73,7 +73,14 @@ bool Snapshot(host::Device& device, std::vector<std::string>* lines, std::string
     bool registryRead = true;
     std::vector<std::string> registry = Capture([&](FILE* out) { registryRead = PrintRegistry(device, out, error); });
     if (!registryRead) return false;
-    lines->insert(lines->end(), registry.begin(), registry.end());
+    // A value line alone does not say which key it is in, so each carries its key. The export
+    // writes every value on one line.
+    std::string key;
+    for (std::string line : registry) {
+        if (!line.empty() && line[0] == '[') key = line;
+        else if (!line.empty() && !key.empty()) line = key + " " + line;
+        lines->push_back(line);
+    }
     host::DatabaseStore& store = device.Databases();
     CEOID oid = 0;
     for (;;) {

@@ -18,7 +18,8 @@ void PrintTree(FILE* out);
 bool PrintRegistry(host::Device& device, FILE* out, std::string* error);
 
 // What the installed device holds, as lines to compare: the tree as PrintTree prints it, the
-// registry as .reg lines, then every property database's records in creation order as
+// registry as .reg lines, each value line after its key ("[HKEY_CURRENT_USER\MUI] "CurLang"=..."),
+// then every property database's records in creation order as
 // "db NAME: RECORD" in the form `pocketsim db dump` prints them. False with the reason when the
 // registry or a database cannot be read.
 bool Snapshot(host::Device& device, std::vector<std::string>* lines, std::string* error);

@@ -16,7 +16,8 @@ void Append(std::string* list, const std::string& text) {
 
 }  // namespace
 
-TracePrinter::TracePrinter(bool enabled) : m_enabled(enabled) {
+TracePrinter::TracePrinter(bool enabled, bool sourcesReported)
+    : m_enabled(enabled), m_sourcesReported(sourcesReported) {
     if (!m_enabled) return;
     m_previous = GetScriptTrace();
     SetScriptTrace(static_cast<ScriptTrace*>(this));
@@ -93,6 +94,7 @@ void TracePrinter::DocumentLoaded(const WCHAR* source, bool main) {
 
 void TracePrinter::DocumentFailed(const WCHAR* source, bool opened, LONG line, LONG column,
                                   const std::u16string& reason) {
+    if (!opened && m_sourcesReported) return;
     std::string where = ToUtf8(source);
     if (opened && line > 0) where += ":" + std::to_string(line) + ":" + std::to_string(column);
     std::fprintf(stderr, "%s: %s\n", where.c_str(), ToUtf8(reason).c_str());

@@ -15,8 +15,9 @@ constexpr char kTraceVariable[] = "VX_SCRIPT_TRACE";
 
 class TracePrinter final : public ScriptTrace {
 public:
-    // Installs itself as the trace when enabled; does nothing otherwise.
-    explicit TracePrinter(bool enabled);
+    // Installs itself as the trace when enabled; does nothing otherwise. sourcesReported: a
+    // SourceReport already names the sources that do not open, so the trace does not again.
+    explicit TracePrinter(bool enabled, bool sourcesReported = false);
     ~TracePrinter();
     TracePrinter(const TracePrinter&) = delete;
     TracePrinter& operator=(const TracePrinter&) = delete;
@@ -37,6 +38,7 @@ private:
     void Print(const TraceElement& element, const std::string& outcome);
 
     bool m_enabled;
+    bool m_sourcesReported;
     void* m_previous = nullptr;
     std::string m_source;
     std::string m_skips, m_notes, m_errors;

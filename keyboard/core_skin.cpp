@@ -6,6 +6,7 @@
 
 #include "platform/gdi.h"
 #include "resource_data.h"
+#include "skin_fit.h"
 
 using namespace keyboard;
 
@@ -25,7 +26,7 @@ BOOL KeyboardCore::IsValidSkin(LPCWSTR path) {
         DebugTrace(u"LoadLib error: %d\n", static_cast<int>(GetLastError()));
         return FALSE;
     }
-    HBITMAP image = LoadBitmapW(library, u"char_keyboard_bitmap");
+    HBITMAP image = LoadBitmapW(library, kPortraitImage);
     if (!image) {
         DebugTrace(u"LoadBmp error: %d\n", static_cast<int>(GetLastError()));
         FreeLibrary(library);
@@ -36,7 +37,7 @@ BOOL KeyboardCore::IsValidSkin(LPCWSTR path) {
     FreeLibrary(library);
     const int cx = GetSystemMetrics(SM_CXSCREEN);
     const int cy = GetSystemMetrics(SM_CYSCREEN);
-    return width == (cx > cy ? cy : cx);
+    return width == OfferedWidth(cx, cy);
 }
 
 void KeyboardCore::ReplaceBitmap(HBITMAP& slot, LPCWSTR name) {
@@ -46,7 +47,7 @@ void KeyboardCore::ReplaceBitmap(HBITMAP& slot, LPCWSTR name) {
 }
 
 BOOL KeyboardCore::LoadSkin(int width, int height) {
-    const bool landscape = width > height;
+    const bool landscape = IsLandscape(width, height);
     m_bHasCapsKey = false;
     m_bPortrait = width < height;
     m_CharLayout.Clear();
@@ -67,7 +68,7 @@ BOOL KeyboardCore::LoadSkin(int width, int height) {
     ReadLayoutRecords(FindResourceData(m_hSkinLib, u"DIGIT_LAYOUT_STRUCT").bytes, m_DigitLayout);
 
     if (!landscape) {
-        ReplaceBitmap(m_hKbdBmp, u"char_keyboard_bitmap");
+        ReplaceBitmap(m_hKbdBmp, kPortraitImage);
         ReplaceBitmap(m_hLng1SmlKbMask, u"LANG1_SMALL_MASK");
         ReplaceBitmap(m_hLng1LrgKbMask, u"LANG1_LARGE_MASK");
         ReplaceBitmap(m_hLng2SmlKbMask, u"LANG2_SMALL_MASK");
@@ -79,7 +80,7 @@ BOOL KeyboardCore::LoadSkin(int width, int height) {
             ReplaceBitmap(m_hUml2LrgKbMask, u"UML2_LARGE_MASK");
         }
     } else {
-        ReplaceBitmap(m_hKbdBmp, u"LANSCAPE_KEYBOARD_BITMAP");
+        ReplaceBitmap(m_hKbdBmp, kLandscapeImage);
         ReplaceBitmap(m_hLng1SmlKbMask, u"LANG1_SMALL_MASK_LS");
         ReplaceBitmap(m_hLng1LrgKbMask, u"LANG1_LARGE_MASK_LS");
         ReplaceBitmap(m_hLng2SmlKbMask, u"LANG2_SMALL_MASK_LS");
@@ -95,7 +96,7 @@ BOOL KeyboardCore::LoadSkin(int width, int height) {
     ReplaceBitmap(m_hDigitMask, u"DIGIT_MASK");
 
     const LONG imageWidth = BitmapWidth(m_hKbdBmp);
-    if (imageWidth != width && imageWidth != height) {
+    if (!ImageLoads(imageWidth, width, height)) {
         DebugTrace(u"can't load this skin for other resolution\n");
         return FALSE;
     }

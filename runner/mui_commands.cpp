@@ -11,22 +11,25 @@
 
 namespace {
 
+constexpr AttributeSpec kHideFile[] = {{u"Name", ValueKind::DevicePath, Need::Required}};
+constexpr CommandSpec kSpecHideFile = {kHideFile, 1, false, true};
+
 constexpr CommandEntry kMuiCommands[] = {
-    {NameHash(u"StopAll"), u"StopAll", MuiStopAll},
-    {NameHash(u"StartProcess"), u"StartProcess", CmdStartProcess},
-    {NameHash(u"StopProcess"), u"StopProcess", CmdStopProcess},
-    {NameHash(u"KillProcess"), u"KillProcess", CmdKillProcess},
-    {NameHash(u"CreateDirectory"), u"CreateDirectory", CmdCreateDirectory},
-    {NameHash(u"RemoveDirectory"), u"RemoveDirectory", CmdRemoveDirectory},
-    {NameHash(u"CopyFile"), u"CopyFile", CmdCopyFile},
-    {NameHash(u"MoveFile"), u"MoveFile", MuiMoveFile},
-    {NameHash(u"DeleteFile"), u"DeleteFile", MuiDeleteFile},
-    {NameHash(u"DeleteRegKey"), u"DeleteRegKey", CmdDeleteRegKey},
-    {NameHash(u"RenameRegKey"), u"RenameRegKey", CmdRenameRegKey},
-    {NameHash(u"CreateRegValue"), u"CreateRegValue", MuiCreateRegValue},
-    {NameHash(u"DeleteRegValue"), u"DeleteRegValue", CmdDeleteRegValue},
-    {NameHash(u"SetRebootFlag"), u"SetRebootFlag", MuiSetRebootFlag},
-    {NameHash(u"HideFile"), u"HideFile", MuiHideFile},
+    {NameHash(u"StopAll"), u"StopAll", MuiStopAll, &kSpecNone},
+    {NameHash(u"StartProcess"), u"StartProcess", CmdStartProcess, &kSpecStartProcess},
+    {NameHash(u"StopProcess"), u"StopProcess", CmdStopProcess, &kSpecNoEffect},
+    {NameHash(u"KillProcess"), u"KillProcess", CmdKillProcess, &kSpecNoEffect},
+    {NameHash(u"CreateDirectory"), u"CreateDirectory", CmdCreateDirectory, &kSpecCreateDirectory},
+    {NameHash(u"RemoveDirectory"), u"RemoveDirectory", CmdRemoveDirectory, &kSpecRemoveDirectory},
+    {NameHash(u"CopyFile"), u"CopyFile", CmdCopyFile, &kSpecCopyFile},
+    {NameHash(u"MoveFile"), u"MoveFile", MuiMoveFile, &kSpecCopyFile},
+    {NameHash(u"DeleteFile"), u"DeleteFile", MuiDeleteFile, &kSpecDeleteFile},
+    {NameHash(u"DeleteRegKey"), u"DeleteRegKey", CmdDeleteRegKey, &kSpecDeleteRegKey},
+    {NameHash(u"RenameRegKey"), u"RenameRegKey", CmdRenameRegKey, &kSpecNoEffect},
+    {NameHash(u"CreateRegValue"), u"CreateRegValue", MuiCreateRegValue, &kSpecCreateRegValue},
+    {NameHash(u"DeleteRegValue"), u"DeleteRegValue", CmdDeleteRegValue, &kSpecDeleteRegValue},
+    {NameHash(u"SetRebootFlag"), u"SetRebootFlag", MuiSetRebootFlag, &kSpecNone},
+    {NameHash(u"HideFile"), u"HideFile", MuiHideFile, &kSpecHideFile},
 };
 
 const WCHAR* const kMuiClassExclusions[] = {u"menu_worker", u"HHTaskBar", u"MS_SIPBUTTON"};
@@ -34,7 +37,7 @@ const WCHAR* const kMuiClassExclusions[] = {u"menu_worker", u"HHTaskBar", u"MS_S
 // A read-only or system file refuses to be moved or deleted; the runner's scripts replace such
 // files, so they lose those attributes first.
 const WCHAR* MakeSourceNormal(AttributeMap* attributes) {
-    const WCHAR* source = attributes ? attributes->Find(u"Source") : nullptr;
+    const WCHAR* source = NeededAttribute(attributes, u"Source");
     if (source) SetFileAttributesW(source, FILE_ATTRIBUTE_NORMAL);
     return source;
 }
@@ -47,6 +50,8 @@ const CloseExclusions& MuiCloseExclusions() {
 }
 
 size_t MuiCommandTable::CommandCount() { return std::size(kMuiCommands); }
+
+const CommandEntry* MuiCommandTable::Entries() { return kMuiCommands; }
 
 const WCHAR* MuiCommandTable::CommandName(size_t index) {
     return index < CommandCount() ? kMuiCommands[index].name : nullptr;

@@ -46,6 +46,7 @@ public:
 
     static size_t CommandCount();
     static const WCHAR* CommandName(size_t index);
+    static const CommandEntry* Entries();
 
     MuiRunState* m_pState;
 };

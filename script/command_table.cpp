@@ -7,33 +7,35 @@ namespace {
 
 // Searched in this order; the first entry whose hash equals the command's is the command.
 constexpr CommandEntry kCommands[] = {
-    {NameHash(u"StopAll"), u"StopAll", CmdStopAll},
-    {NameHash(u"StartProcess"), u"StartProcess", CmdStartProcess},
-    {NameHash(u"StopProcess"), u"StopProcess", CmdStopProcess},
-    {NameHash(u"KillProcess"), u"KillProcess", CmdKillProcess},
-    {NameHash(u"CreateDirectory"), u"CreateDirectory", CmdCreateDirectory},
-    {NameHash(u"RemoveDirectory"), u"RemoveDirectory", CmdRemoveDirectory},
-    {NameHash(u"CopyFile"), u"CopyFile", CmdCopyFile},
-    {NameHash(u"CopyTo"), u"CopyTo", CmdCopyTo},
-    {NameHash(u"MoveFile"), u"MoveFile", CmdMoveFile},
-    {NameHash(u"DeleteFile"), u"DeleteFile", CmdDeleteFile},
-    {NameHash(u"DeleteRegKey"), u"DeleteRegKey", CmdDeleteRegKey},
-    {NameHash(u"RenameRegKey"), u"RenameRegKey", CmdRenameRegKey},
-    {NameHash(u"CreateRegValue"), u"CreateRegValue", CmdCreateRegValue},
-    {NameHash(u"DeleteRegValue"), u"DeleteRegValue", CmdDeleteRegValue},
-    {NameHash(u"SetRebootFlag"), u"SetRebootFlag", CmdSetRebootFlag},
-    {NameHash(u"LDAbsRename"), u"LDAbsRename", CmdLDAbsRename},
-    {NameHash(u"LDRename"), u"LDRename", CmdLDRename},
-    {NameHash(u"LDDeleteRegKey"), u"LDDeleteRegKey", CmdDeleteRegKey},
-    {NameHash(u"Swap"), u"Swap", CmdSwap},
-    {NameHash(u"Expand"), u"Expand", CmdExpand},
-    {NameHash(u"BaseUpdate"), u"BaseUpdate", CmdBaseUpdate},
-    {NameHash(u"Msg"), u"Msg", CmdMsg},
+    {NameHash(u"StopAll"), u"StopAll", CmdStopAll, &kSpecNone},
+    {NameHash(u"StartProcess"), u"StartProcess", CmdStartProcess, &kSpecStartProcess},
+    {NameHash(u"StopProcess"), u"StopProcess", CmdStopProcess, &kSpecNoEffect},
+    {NameHash(u"KillProcess"), u"KillProcess", CmdKillProcess, &kSpecNoEffect},
+    {NameHash(u"CreateDirectory"), u"CreateDirectory", CmdCreateDirectory, &kSpecCreateDirectory},
+    {NameHash(u"RemoveDirectory"), u"RemoveDirectory", CmdRemoveDirectory, &kSpecRemoveDirectory},
+    {NameHash(u"CopyFile"), u"CopyFile", CmdCopyFile, &kSpecCopyFile},
+    {NameHash(u"CopyTo"), u"CopyTo", CmdCopyTo, &kSpecCopyTo},
+    {NameHash(u"MoveFile"), u"MoveFile", CmdMoveFile, &kSpecCopyFile},
+    {NameHash(u"DeleteFile"), u"DeleteFile", CmdDeleteFile, &kSpecDeleteFile},
+    {NameHash(u"DeleteRegKey"), u"DeleteRegKey", CmdDeleteRegKey, &kSpecDeleteRegKey},
+    {NameHash(u"RenameRegKey"), u"RenameRegKey", CmdRenameRegKey, &kSpecNoEffect},
+    {NameHash(u"CreateRegValue"), u"CreateRegValue", CmdCreateRegValue, &kSpecCreateRegValue},
+    {NameHash(u"DeleteRegValue"), u"DeleteRegValue", CmdDeleteRegValue, &kSpecDeleteRegValue},
+    {NameHash(u"SetRebootFlag"), u"SetRebootFlag", CmdSetRebootFlag, &kSpecNoEffect},
+    {NameHash(u"LDAbsRename"), u"LDAbsRename", CmdLDAbsRename, &kSpecLDAbsRename},
+    {NameHash(u"LDRename"), u"LDRename", CmdLDRename, &kSpecLDRename},
+    {NameHash(u"LDDeleteRegKey"), u"LDDeleteRegKey", CmdDeleteRegKey, &kSpecDeleteRegKey},
+    {NameHash(u"Swap"), u"Swap", CmdSwap, &kSpecSwap},
+    {NameHash(u"Expand"), u"Expand", CmdExpand, &kSpecCopyTo},
+    {NameHash(u"BaseUpdate"), u"BaseUpdate", CmdBaseUpdate, &kSpecBaseUpdate},
+    {NameHash(u"Msg"), u"Msg", CmdMsg, &kSpecMsg},
 };
 
 }  // namespace
 
 size_t CommandTable::CommandCount() { return sizeof kCommands / sizeof kCommands[0]; }
+
+const CommandEntry* CommandTable::Entries() { return kCommands; }
 
 const WCHAR* CommandTable::CommandName(size_t index) {
     return index < CommandCount() ? kCommands[index].name : nullptr;
@@ -74,7 +76,7 @@ DWORD CmdSetRebootFlag(CommandTable*, AttributeMap*, int* handled) {
 }
 
 DWORD CmdMsg(CommandTable*, AttributeMap* attributes, int*) {
-    const WCHAR* text = attributes ? attributes->Find(u"text") : nullptr;
+    const WCHAR* text = NeededAttribute(attributes, u"text");
     if (!text) return 0;
     ShowMessage(text);
     return 1;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "attribute_map.h"
+#include "command_spec.h"
 #include "platform/wintypes.h"
 
 class CommandSink {
@@ -22,6 +23,8 @@ struct ProcessList {
     DWORD ids[4] = {};
 };
 
+struct CommandEntry;
+
 class CommandTable : public CommandSink {
 public:
     explicit CommandTable(ProcessList* processes) : m_pProcessList(processes) {}
@@ -30,6 +33,8 @@ public:
     // The commands in the order they are searched: names by index, null past the end.
     static size_t CommandCount();
     static const WCHAR* CommandName(size_t index);
+    // The whole table, for tools that describe its commands.
+    static const CommandEntry* Entries();
 
     ProcessList* m_pProcessList;
 };
@@ -40,6 +45,7 @@ struct CommandEntry {
     DWORD hash;
     const WCHAR* name;
     CommandHandler handler;
+    const CommandSpec* spec;  // what the handler reads from the element
 };
 
 // The dispatch both builds' tables share: the entries are searched in order, and the first whose

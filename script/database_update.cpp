@@ -10,6 +10,7 @@
 
 #include "attribute_map.h"
 #include "clpa.h"
+#include "script_trace.h"
 #include "command_table.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -327,7 +328,7 @@ DWORD UpdateDatabase(const WCHAR* rulesPath) {
 // flag. Without a "data" attribute there is nothing to apply.
 DWORD CmdBaseUpdate(CommandTable*, AttributeMap* attributes, int* handled) {
     *handled = 0;
-    const WCHAR* rulesPath = attributes ? attributes->Find(u"data") : nullptr;
+    const WCHAR* rulesPath = NeededAttribute(attributes, u"data");
     if (!rulesPath) {
         DebugTrace(u"BaseUpdate: no data attribute\n");
         return 1;

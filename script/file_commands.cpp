@@ -212,6 +212,20 @@ bool OutputPath(const WCHAR* folder, BSTR itemPath, WCHAR (&buffer)[MAX_PATH]) {
 
 }  // namespace
 
+namespace {
+
+// A folder copy that did not bring everything across: CopyTree's own error when it stopped
+// (a value above kPathFolder), a file standing where the folder should be, or else the
+// platform's last error, that of the entry that failed.
+void TraceTreeCopy(const WCHAR* from, const WCHAR* to, DWORD copied) {
+    if (!CurrentScriptTrace()) return;
+    DWORD error = copied > DWORD(filecmd::kPathFolder) ? copied : GetLastError();
+    if (filecmd::PathKind(to) == filecmd::kPathFile) error = ERROR_ALREADY_EXISTS;  // a file in the way
+    TraceError(std::u16string(u"copy of folder ") + from + u" -> " + to + u" incomplete", error);
+}
+
+}  // namespace
+
 // An absent attribute skips its command: the platform call would otherwise receive a null path,
 // and a tree operation has nothing to work on. The one-to-one commands then return FALSE, as the
 // call they stand for would.
@@ -257,7 +271,12 @@ DWORD CmdCopyTo(CommandTable*, AttributeMap* attributes, int*) {
     case filecmd::kPathFile:
         if (!CopyFileW(from, to, FALSE)) TraceError(std::u16string(u"CopyFile ") + from + u" -> " + to, GetLastError());
         break;
-    case filecmd::kPathFolder: filecmd::CopyTree(from, to, CopyMode::Merge); break;
+    case filecmd::kPathFolder: {
+        bool complete = false;
+        const DWORD copied = filecmd::CopyTree(from, to, CopyMode::Merge, &complete);
+        if (!complete) TraceTreeCopy(from, to, copied);
+        break;
+    }
     default: break;
     }
     return 1;
@@ -280,12 +299,17 @@ DWORD CmdLDAbsRename(CommandTable*, AttributeMap* attributes, int*) {
     // in the way, a missing parent, a bad name, a path too long for some entry) leaves FROM.
     switch (filecmd::PathKind(from)) {
     case filecmd::kPathFile:
-        if (CopyFileW(from, to, FALSE) && move) DeleteFileW(from);
+        if (CopyFileW(from, to, FALSE)) {
+            if (move) DeleteFileW(from);
+        } else {
+            TraceError(std::u16string(u"CopyFile ") + from + u" -> " + to, GetLastError());
+        }
         break;
     case filecmd::kPathFolder: {
         bool complete = false;
-        filecmd::CopyTree(from, to, CopyMode::EmptyFirst, &complete);
+        const DWORD copied = filecmd::CopyTree(from, to, CopyMode::EmptyFirst, &complete);
         if (complete && move) filecmd::DeleteTree(from);
+        if (!complete) TraceTreeCopy(from, to, copied);
         break;
     }
     default: break;

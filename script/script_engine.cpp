@@ -12,7 +12,7 @@ namespace {
 
 // The companion supplies, per kind of element, the name the object bears in the language being
 // left: renames take it as their FROM, key deletions as their name.
-constexpr LdMergeEntry kLdMergeTable[3] = {
+constexpr LdMergeEntry kLdMergeTable[kLanguageMergeCount] = {
     {u"LDRename", u"TO", u"FROM"},
     {u"LDAbsRename", u"TO", u"FROM"},
     {u"LDDeleteRegKey", u"name", u"name"},
@@ -50,6 +50,8 @@ TraceElement DescribeElement(IXmlNode* element) {
 }
 
 }  // namespace
+
+const LdMergeEntry* LanguageMergeTable() { return kLdMergeTable; }
 
 bool DataListBuilder::Append(std::u16string_view text) {
     if (m_closed) return false;

@@ -21,6 +21,10 @@ struct LdMergeEntry {
     const WCHAR* targetAttribute;
 };
 
+// The elements a companion supplies names for, as Run merges them (three entries).
+constexpr size_t kLanguageMergeCount = 3;
+const LdMergeEntry* LanguageMergeTable();
+
 // Longest XPath query, in units, that a merge builds; longer ones are refused.
 constexpr size_t kMergeQueryUnits = 255;
 

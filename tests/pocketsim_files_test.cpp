@@ -114,9 +114,9 @@ TEST_F(PocketsimFilesTest, DiffListsFilesRegistryAndDatabases) {
     r = Run({"diff", m_image, copy});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
-              "- \"CurLang\"=dword:00000409\n"
+              "- [HKEY_CURRENT_USER\\MUI] \"CurLang\"=dword:00000409\n"
               "+ \\Temp\\n.txt  5 bytes\n"
-              "+ \"CurLang\"=dword:00000419\n"
+              "+ [HKEY_CURRENT_USER\\MUI] \"CurLang\"=dword:00000419\n"
               "+ db Fresh: 1#18#7;\n");
     r = Run({"diff", m_image, (m_dir / "none").string()});
     EXPECT_EQ(r.exitCode, 1);

@@ -155,6 +155,7 @@ TEST_F(PocketsimScriptTest, TraceShowsWhatBecameOfEachElement) {
         "  <CopyFile Source=\"\\Windows\\a.txt\" Destination=\"\\Nowhere\\a.txt\"/>\n"
         "  <StopProcess NAME=\"x\"/>\n"
         "  <CreateDirectory Destination=\"\\Temp\\Made\"/>\n"
+        "  <CopyTo FROM=\"\\Windows\\Startup\" TO=\"\\Nowhere\\s\"/>\n"
         "</script>\n");
     auto plain = Run({"script", m_image, "\\Temp\\silent.xml", "--cur", "409", "--target", "419"});
     EXPECT_EQ(plain.err, "");
@@ -174,7 +175,19 @@ TEST_F(PocketsimScriptTest, TraceShowsWhatBecameOfEachElement) {
               "\\Temp\\silent.xml:8: CopyFile Source=\"\\Windows\\a.txt\" Destination=\"\\Nowhere\\a.txt\": failed: "
               "ERROR_PATH_NOT_FOUND\n"
               "\\Temp\\silent.xml:9: StopProcess NAME=\"x\": skipped: has no effect in this table\n"
-              "\\Temp\\silent.xml:10: CreateDirectory Destination=\"\\Temp\\Made\": failed: ERROR_ALREADY_EXISTS\n");
+              "\\Temp\\silent.xml:10: CreateDirectory Destination=\"\\Temp\\Made\": failed: ERROR_ALREADY_EXISTS\n"
+              "\\Temp\\silent.xml:11: CopyTo FROM=\"\\Windows\\Startup\" TO=\"\\Nowhere\\s\": failed: copy of folder "
+              "\\Windows\\Startup -> \\Nowhere\\s incomplete: ERROR_PATH_NOT_FOUND\n");
+}
+
+// A source that does not open is named once, by the report of sources, not again by the trace.
+TEST_F(PocketsimScriptTest, TraceNamesAnUnopenedSourceOnce) {
+    Init();
+    auto r = Run({"script", m_image, "\\Temp\\missing.xml", "--trace"});
+    EXPECT_EQ(r.exitCode, 1);
+    const size_t first = r.err.find("missing.xml");
+    ASSERT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("missing.xml", first + 1), std::string::npos) << r.err;
 }
 
 // A document that does not load is named with the parser's line, column and reason: a tag that

@@ -234,7 +234,7 @@ TEST_F(PocketsimTest, DemoShowsTheImageItMade) {
     // the Start menu, and the device was reset.
     EXPECT_NE(r.out.find("1005 combobox \"English\" sel=0 count=2\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("caption=\"Language switcher\" style=0x00010040\nSoftReset\n"), std::string::npos);
-    EXPECT_NE(r.out.find("+ \"CurLang\"=dword:00000419\n"), std::string::npos);
+    EXPECT_NE(r.out.find("+ [HKEY_CURRENT_USER\\MUI] \"CurLang\"=dword:00000419\n"), std::string::npos);
     EXPECT_GT(fs::file_size(fs::path(m_image) / "lingo-russian.png"), 1000u);
     EXPECT_NE(r.out.find("- \\Windows\\Start Menu\\\n"), std::string::npos);
     EXPECT_NE(r.out.find("+ \\Windows\\Главное меню\\\n"), std::string::npos);

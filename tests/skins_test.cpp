@@ -464,4 +464,34 @@ TEST_F(SkinsMaker, SetMachineArmPatchesOnlyPeFiles) {
     }
 }
 
+// A label too large for its key is left off with a warning naming it; the skin is still made.
+// With --vxs the same command compiles and links the finished library, marked as ARM.
+TEST_F(SkinsMaker, WarnsOfLabelsThatDoNotFitAndLinksTheLibrary) {
+    std::ofstream(m_dir / "test.skin") << "keyboard portrait 32 32\nrow 16  82 83\nrow 16  Shift:32\n"
+                                          "keyboard digits 32 16\nrow 16  38 Ctrl:4 Digit:12\n";
+    const fs::path vxs = m_dir / "test.vxs";
+    ASSERT_EQ(Run("build '" + (m_dir / "test.skin").string() + "' --tables '" VX_SOURCE_DIR "/keyboard/res' --font '" +
+                  VX_SKIN_FONT + "' --out '" + (m_dir / "out").string() + "' --name test --vxs '" + vxs.string() +
+                  "' --windres '" VX_WINDRES_I686 "' --ld '" VX_LD_I686 "' --cpp '" VX_CPP "'"),
+              0)
+        << m_stderr;
+    EXPECT_NE(m_stderr.find("warning: " + (m_dir / "test.skin").string() +
+                            ": label \"Ctrl\" of entry 49 on the digit keyboard does not fit its key (4x16 pixels)"),
+              std::string::npos)
+        << m_stderr;
+    EXPECT_EQ(m_stderr.find("Shift"), std::string::npos) << m_stderr;
+    const std::vector<uint8_t> library = ReadHostFile(vxs);
+    ASSERT_GT(library.size(), 0x100u);
+    EXPECT_EQ(library[0], 'M');
+    const uint32_t pe = Le32(library, 0x3C);
+    ASSERT_LT(pe + 6, library.size());
+    EXPECT_EQ(Le16(library, pe + 4), 0x01C0u);
+
+    EXPECT_EQ(Run("build '" + (m_dir / "test.skin").string() + "' --tables '" VX_SOURCE_DIR "/keyboard/res' --font '" +
+                  VX_SKIN_FONT + "' --out '" + (m_dir / "out").string() + "' --vxs '" + vxs.string() +
+                  "' --windres /nonexistent/windres"),
+              1);
+    EXPECT_NE(m_stderr.find("cannot run /nonexistent/windres"), std::string::npos) << m_stderr;
+}
+
 }  // namespace

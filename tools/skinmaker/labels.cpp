@@ -60,14 +60,14 @@ int LabelPainter::CapHeight(int pixels) {
     return Render(u'H', pixels, &h) ? h.top : pixels * 7 / 10;
 }
 
-void LabelPainter::Draw(Mask& mask, const PixelRect& area, std::u16string_view text, LabelStyle style,
+bool LabelPainter::Draw(Mask& mask, const PixelRect& area, std::u16string_view text, LabelStyle style,
                         std::vector<char16_t>* missing) {
-    if (text.empty()) return;
+    if (text.empty()) return true;
     // The usable inside of a cap: its outline, and the one-pixel gap on the right and bottom of
     // every layout rectangle, stay free of label pixels.
     const int ix0 = area.left + 1, iy0 = area.top + 1;
     const int iw = area.Width() - 3, ih = area.Height() - 3;
-    if (iw <= 0 || ih <= 0) return;
+    if (iw <= 0 || ih <= 0) return false;
     const double share = style == LabelStyle::Text ? 0.56 : 0.69;
     int pixels = std::max(6, static_cast<int>(std::lround(area.Height() * share)));
 
@@ -95,10 +95,10 @@ void LabelPainter::Draw(Mask& mask, const PixelRect& area, std::u16string_view t
             pen += g.advance;
             glyphs.push_back(std::move(g));
         }
-        if (inkLeft == INT_MAX) return;  // nothing visible
+        if (inkLeft == INT_MAX) return true;  // nothing visible
         if (inkRight - inkLeft <= iw && inkBottom - inkTop <= ih) break;
     }
-    if (pixels < 6) return;
+    if (pixels < 6) return false;
 
     int originX = ix0 + (iw - (inkRight - inkLeft)) / 2 - inkLeft;
     int baseline;
@@ -122,6 +122,7 @@ void LabelPainter::Draw(Mask& mask, const PixelRect& area, std::u16string_view t
                     mask.SetLabel(px, py);
             }
     }
+    return true;
 }
 
 }  // namespace skinmaker

@@ -33,8 +33,9 @@ public:
 
     bool Open(const std::filesystem::path& font, GlyphRendering rendering, std::string* error);
     // Draws text inside the cap rectangle area (the label keeps clear of the outline), shrinking
-    // it until it fits. Characters the font lacks are skipped and reported in missing.
-    void Draw(Mask& mask, const PixelRect& area, std::u16string_view text, LabelStyle style,
+    // it until it fits. Characters the font lacks are skipped and reported in missing. False,
+    // with nothing drawn, when the label does not fit even at the smallest size.
+    bool Draw(Mask& mask, const PixelRect& area, std::u16string_view text, LabelStyle style,
               std::vector<char16_t>* missing);
 
 private:

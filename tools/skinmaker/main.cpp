@@ -1,5 +1,8 @@
 // skinmaker: makes the files of a keyboard skin from a layout description, and marks the linked
 // resource library as an ARM image. See README.md for the description format.
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -30,8 +33,44 @@ int Fail(const std::string& message) {
     return kExitFailure;
 }
 
+extern "C" char** environ;
+
+// Runs a tool of the MinGW binutils with its arguments as given (no shell), its messages going to
+// standard error. False with what went wrong.
+bool RunTool(const std::vector<std::string>& argv, std::string* error) {
+    std::vector<char*> pointers;
+    for (const std::string& a : argv) pointers.push_back(const_cast<char*>(a.c_str()));
+    pointers.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0].c_str(), nullptr, nullptr, pointers.data(), environ) != 0) {
+        *error = "cannot run " + argv[0] + " (is the MinGW binutils package installed? name another with --windres, --ld)";
+        return false;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        *error = argv[0] + " failed; its messages are above";
+        return false;
+    }
+    return true;
+}
+
+// The rest of the recipe: the resource compiler, the linker for a resource-only Windows CE
+// library, and the ARM machine field the device's loader wants.
+bool LinkSkin(const std::filesystem::path& rc, const std::filesystem::path& vxs, const std::string& windres,
+              const std::string& ld, const std::string& cpp, std::string* error) {
+    const std::filesystem::path object = rc.parent_path() / (rc.stem().string() + ".o");
+    if (!RunTool({windres, "--preprocessor=" + cpp, "--preprocessor-arg=-xc", "-I", rc.parent_path().string(),
+                  rc.string(), "-O", "coff", "-o", object.string()},
+                 error))
+        return false;
+    if (!RunTool({ld, "--dll", "-e", "0", "-s", "--subsystem", "wince:4.20", "-o", vxs.string(), object.string()}, error))
+        return false;
+    return skinmaker::SetMachineArm(vxs, error);
+}
+
 int Build(const std::vector<std::string_view>& args) {
-    std::filesystem::path description, tables, font, out;
+    std::filesystem::path description, tables, font, out, vxs;
+    std::string windres = "i686-w64-mingw32-windres", ld = "i686-w64-mingw32-ld", cpp = "cpp";
     std::string name;
     int scale = 1;
     bool previews = false;
@@ -44,9 +83,14 @@ int Build(const std::vector<std::string_view>& args) {
             return true;
         };
         std::string_view v;
-        if (a == "--tables" || a == "--font" || a == "--out" || a == "--name" || a == "--scale" || a == "--render") {
+        if (a == "--tables" || a == "--font" || a == "--out" || a == "--name" || a == "--scale" || a == "--render" ||
+            a == "--vxs" || a == "--windres" || a == "--ld" || a == "--cpp") {
             if (!value(&v)) return Usage((std::string(a) + " needs a value").c_str());
             if (a == "--tables") tables = v;
+            else if (a == "--vxs") vxs = v;
+            else if (a == "--windres") windres = v;
+            else if (a == "--ld") ld = v;
+            else if (a == "--cpp") cpp = v;
             else if (a == "--font") font = v;
             else if (a == "--out") out = v;
             else if (a == "--name") name = v;
@@ -86,11 +130,14 @@ int Build(const std::vector<std::string_view>& args) {
     std::filesystem::create_directories(out, ec);
     if (ec) return Fail(out.string() + ": cannot create the folder: " + ec.message());
 
-    std::vector<char16_t> missing;
-    if (!skinmaker::BuildSkin(skin, charTables, painter, {out, name, previews}, &missing, &error)) return Fail(error);
-    for (char16_t c : missing)
+    skinmaker::BuildReport report;
+    if (!skinmaker::BuildSkin(skin, charTables, painter, {out, name, previews}, &report, &error)) return Fail(error);
+    for (char16_t c : report.missing)
         std::fprintf(stderr, "skinmaker: warning: %s has no glyph for U+%04X; its labels lack it\n",
                      font.string().c_str(), static_cast<unsigned>(c));
+    for (const std::string& line : report.unfit)
+        std::fprintf(stderr, "skinmaker: warning: %s: %s\n", description.string().c_str(), line.c_str());
+    if (!vxs.empty() && !LinkSkin(out / (name + ".rc"), vxs, windres, ld, cpp, &error)) return Fail(error);
     return kExitOk;
 }
 
@@ -113,7 +160,9 @@ constexpr Command kCommands[] = {
     {"build", Build,
      "build DESCRIPTION --tables DIR --font FILE --out DIR [--name NAME] [--scale N] [--png] "
      "[--render mono|threshold]\n"
-     "      writes NAME.rc and the bitmaps and data it names into DIR"},
+     "            [--vxs FILE [--windres PROG] [--ld PROG] [--cpp PROG]]\n"
+     "      writes NAME.rc and the bitmaps and data it names into DIR; with --vxs also compiles and\n"
+     "      links them into the finished ARM skin library FILE"},
     {"set-machine-arm", SetMachine, "set-machine-arm FILE\n      marks a linked PE resource library as ARM (0x01C0)"},
     {"help", Help, "help\n      this text"},
 };

@@ -1,5 +1,6 @@
 #include "skin_build.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 
@@ -19,16 +20,36 @@ constexpr const char* kMaskNames[8] = {
 constexpr int kDigitWord = 7;
 
 struct BoardNames {
+    const char* what;
     const char* image;
     const char* layout;
     const char* maskSuffix;
 };
 
 constexpr BoardNames kBoardNames[kBoardCount] = {
-    {"char_keyboard_bitmap", "CHAR_LAYOUT_STRUCT", ""},
-    {"LANSCAPE_KEYBOARD_BITMAP", "LNDSCP_LAYOUT_STRUCT", "_LS"},
-    {"digit_keyboard_bitmap", "DIGIT_LAYOUT_STRUCT", nullptr},
+    {"portrait", "char_keyboard_bitmap", "CHAR_LAYOUT_STRUCT", ""},
+    {"landscape", "LANSCAPE_KEYBOARD_BITMAP", "LNDSCP_LAYOUT_STRUCT", "_LS"},
+    {"digit", "digit_keyboard_bitmap", "DIGIT_LAYOUT_STRUCT", nullptr},
 };
+
+// A label as the warnings show it. Labels are single units of the Basic Multilingual Plane or
+// short words, so a unit is a character.
+std::string Utf8(std::u16string_view text) {
+    std::string out;
+    for (char16_t c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
 
 std::string FileName(const std::string& resource, const char* extension) {
     std::string name;
@@ -43,8 +64,8 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 class Builder {
 public:
     Builder(const SkinDescription& skin, const CharTables& tables, LabelPainter& painter, const BuildOptions& options,
-            std::vector<char16_t>* missing)
-        : m_skin(skin), m_tables(tables), m_painter(painter), m_options(options), m_missing(missing) {}
+            BuildReport* report)
+        : m_skin(skin), m_tables(tables), m_painter(painter), m_options(options), m_report(report) {}
 
     bool Run(std::string* error);
 
@@ -63,7 +84,7 @@ private:
     const CharTables& m_tables;
     LabelPainter& m_painter;
     const BuildOptions& m_options;
-    std::vector<char16_t>* m_missing;
+    BuildReport* m_report;
     std::string m_rc;
 };
 
@@ -83,7 +104,14 @@ Mask Builder::DrawMask(Board board, const std::vector<KeyCap>& caps, int word) {
             if (c < 0x20) continue;  // no character (or a control code) on this page
             text.assign(1, c);
         }
-        m_painter.Draw(mask, cap.labelRect, text, style, m_missing);
+        if (m_painter.Draw(mask, cap.labelRect, text, style, &m_report->missing)) continue;
+        // Every mask of a board draws the same function labels: each is told once.
+        const std::string line = "label \"" + Utf8(text) + "\" of entry " + std::to_string(cap.entry) + " on the " +
+                                 kBoardNames[static_cast<int>(board)].what + " keyboard does not fit its key (" +
+                                 std::to_string(cap.labelRect.Width()) + "x" + std::to_string(cap.labelRect.Height()) +
+                                 " pixels); it is left off";
+        auto& unfit = m_report->unfit;
+        if (std::find(unfit.begin(), unfit.end(), line) == unfit.end()) unfit.push_back(line);
     }
     return mask;
 }
@@ -168,8 +196,8 @@ bool Builder::Run(std::string* error) {
 }  // namespace
 
 bool BuildSkin(const SkinDescription& skin, const CharTables& tables, LabelPainter& painter,
-               const BuildOptions& options, std::vector<char16_t>* missing, std::string* error) {
-    Builder builder(skin, tables, painter, options, missing);
+               const BuildOptions& options, BuildReport* report, std::string* error) {
+    Builder builder(skin, tables, painter, options, report);
     return builder.Run(error);
 }
 

@@ -18,9 +18,14 @@ struct BuildOptions {
     bool previews = false;  // also write PNG previews of every image under every mask
 };
 
-// Writes every file into options.outDir (which must exist). Characters the font lacks are
-// reported in missing; the labels then lack them but the build goes on.
+// What a build could not draw as described; the skin is still made.
+struct BuildReport {
+    std::vector<char16_t> missing;  // characters the font lacks; the labels lack them
+    std::vector<std::string> unfit;  // labels too large for their keys, left off, one line each
+};
+
+// Writes every file into options.outDir (which must exist).
 bool BuildSkin(const SkinDescription& skin, const CharTables& tables, LabelPainter& painter,
-               const BuildOptions& options, std::vector<char16_t>* missing, std::string* error);
+               const BuildOptions& options, BuildReport* report, std::string* error);
 
 }  // namespace skinmaker
