@@ -138,6 +138,17 @@ std::filesystem::path PackageDir() {
     return ec ? std::filesystem::current_path() : self.parent_path();
 }
 
+std::vector<std::filesystem::path> BuildModules() {
+    // Kept in step with the Install* steps above.
+    const std::filesystem::path dir = PackageDir();
+    std::vector<std::filesystem::path> modules{dir / "vexor.so",    dir / "muiapply",     dir / "flashmgr.so",
+                                               dir / "lingo.cpl",   dir / "keyboards.so", dir / "wceload"};
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "layouts", ec))
+        if (entry.path().extension() == ".vxb") modules.push_back(entry.path());
+    return modules;
+}
+
 bool ParseScreenSize(const std::string& text, int* width, int* height) {
     int w = 0, h = 0;
     char tail = 0;
@@ -206,6 +217,8 @@ bool PopulateImage(host::Device& device, const ImageOptions& options, std::strin
     if (!InstallSampleContent(device, error)) return false;
     if (!InstallRunner(device, options, error)) return false;
     if (!InstallLanguageSwitcher(device, error)) return false;
+    // The device's cabinet installer, played by the emulator.
+    if (!InstallHostCode(device, PackageDir() / "wceload", u"\\Windows\\wceload.exe", error)) return false;
     if (!device.SetSetting("screen.width", std::to_string(options.screenWidth)) ||
         !device.SetSetting("screen.height", std::to_string(options.screenHeight))) {
         *error = "cannot store the screen size";

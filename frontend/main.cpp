@@ -32,6 +32,7 @@ const Command kCommands[] = {
     {"ls", commands::Ls, "list a folder of an image"},
     {"get", commands::Get, "copy a file out of an image"},
     {"diff", commands::Diff, "list what differs between two images: files, registry, databases"},
+    {"install", commands::Install, "install a device cabinet into an image as the device's cabinet installer does"},
     {"put", commands::Put, "copy a file into an image (as data: the image never runs it)"},
 };
 
