@@ -1,0 +1,30 @@
+// Drives the cabinet setup manifest reader with arbitrary bytes (read in either ANSI code page):
+// it must never crash, hang or read out of bounds; a refusal carries a reason and leaves the
+// result untouched; and whatever it accepts, the writer writes back into a manifest that reads
+// as the same.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "host/cabinet/ce_manifest.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const int codePage = size % 2 ? 1251 : 1252;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    host::CeManifest manifest;
+    manifest.appName = u"untouched";
+    std::string error;
+    if (!host::ParseCeManifest(bytes, codePage, &manifest, &error)) {
+        if (error.empty() || manifest.appName != u"untouched" || !manifest.files.empty()) abort();
+        return 0;
+    }
+    std::string written;
+    if (!host::WriteCeManifest(manifest, codePage, &written, &error)) {
+        // Only the writer's layout may be at fault: the header's 16-bit offsets and lengths.
+        if (error.find("fit") == std::string::npos && error.find("longer than") == std::string::npos) abort();
+        return 0;
+    }
+    host::CeManifest again;
+    if (!host::ParseCeManifest(written, codePage, &again, &error) || !(again == manifest)) abort();
+    return 0;
+}
