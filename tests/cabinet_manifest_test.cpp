@@ -191,4 +191,11 @@ TEST(CeManifest, RefusesReferencesToNothing) {
     bad = good;
     PutU16(&bad, firstFile, 999);
     ExpectRefused(bad, "member number 999");
+    // The first string ("%CE2%") emptied: a folder with an empty component is no folder.
+    const size_t firstString = U32(good, 60);
+    const size_t cut = U16(good, firstString + 2) - 1;
+    bad = good.substr(0, firstString + 2) + std::string("\x01\x00\x00", 3) + good.substr(firstString + 4 + cut + 1);
+    for (size_t table = kDirs; table <= kLinks; ++table) PutU32(&bad, 60 + 4 * table, U32(good, 60 + 4 * table) - uint32_t(cut));
+    PutU32(&bad, 8, uint32_t(bad.size()));
+    ExpectRefused(bad, "which is empty");
 }

@@ -184,6 +184,7 @@ private:
             auto found = m_strings.find(id);
             if (found == m_strings.end())
                 return FailEntry(table, index, "its path names string " + Num(id) + ", which the string table lacks");
+            if (found->second.empty()) return FailEntry(table, index, "its path names string " + Num(id) + ", which is empty");
             path->push_back(found->second);
         }
         return true;
