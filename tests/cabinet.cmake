@@ -8,3 +8,6 @@ set_target_properties(vx_cab_setup PROPERTIES
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/data
   CXX_VISIBILITY_PRESET hidden)
 add_dependencies(vx_tests vx_cab_setup wceload)
+# The cabinet maker is run as a person runs it.
+add_dependencies(vx_tests cabmaker)
+target_compile_definitions(vx_tests PRIVATE VX_CABMAKER="$<TARGET_FILE:cabmaker>")
