@@ -53,7 +53,6 @@ bool WriteDeviceFile(const std::u16string& path, const std::string& bytes, DWORD
 // spell it, numbered when it is taken.
 std::u16string TemporaryPath(const std::string& hostPath) {
     std::u16string name = FromUtf8(std::filesystem::path(hostPath).filename().string());
-    std::vector<std::u16string> parts;
     if (name.empty() || name.size() > 64 || name.find_first_of(u"\\/:*?\"<>|") != std::u16string::npos ||
         name.front() == u'.')
         name = u"install.cab";

@@ -478,15 +478,13 @@ public:
         UninstallInitProc init = nullptr;
         UninstallExitProc exit = nullptr;
         std::string why;
-        if (!setupDll.empty()) {
-            // The library staged at install time was removed after it; the cabinet, when it is
-            // still there, supplies it again at the same path.
-            std::string staged;
-            const std::string* bytes = nullptr;
-            if (!Exists(setupDll)) {
-                if (!StagedFromCabinet(cabFile, &staged)) return Fail("its setup library is gone and so is its cabinet");
-                bytes = &staged;
-            }
+        // The library staged at install time was removed after it; the cabinet, when it is still
+        // there, supplies it again at the same path. With neither, there is no one to ask.
+        std::string staged;
+        const std::string* bytes = nullptr;
+        const bool present = !setupDll.empty() && (Exists(setupDll) || StagedFromCabinet(cabFile, &staged));
+        if (present && !Exists(setupDll)) bytes = &staged;
+        if (present) {
             if (!library.Load(setupDll, bytes, &why) || !library.Export(u"Uninstall_Init", &init, &why) ||
                 !library.Export(u"Uninstall_Exit", &exit, &why))
                 return Fail(why);

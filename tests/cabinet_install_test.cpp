@@ -377,3 +377,46 @@ TEST_F(CabInstaller, InstalledHostCodeRunsOnlyWhenRecordedBeforehand) {
     EXPECT_EQ(LoadLibraryW(u"\\Windows\\unknown.dll"), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_BAD_EXE_FORMAT));
 }
+
+// With its staged library and its cabinet both gone, removal has no one to ask and goes ahead.
+TEST_F(CabInstaller, RemovalWithoutItsSetupLibraryAsksNoOne) {
+    host::CeCabinetDescription d = Description();
+    AddSetupLibrary(&d);
+    PutCabinet(d);
+    ASSERT_EQ(Install().code, 0);
+    ASSERT_TRUE(DeleteFileW(u"\\Temp\\t.cab"));
+    SetAnswer(u"UninstallAnswer", 1);
+    const InstallerRun run = Install(u"/u Norvane Dawn");
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(DeviceFile(u"\\Windows\\Dawnstep.exe"), "<missing>");
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\VxCabTest", u"UninstallDir"), u"<no value>");
+}
+
+// A cabinet is held to its limits as it is read, whatever its headers claim.
+TEST(Cabinet, HostileSizesAreRefusedWhileReading) {
+    std::string bytes, error;
+    ASSERT_TRUE(host::WriteCabinet({{"A.000", "manifest"}, {"A.001", std::string(5000, 'x')}, {"A.002", "y"}}, &bytes,
+                                   &error))
+        << error;
+    std::vector<host::CabinetMember> members;
+    ASSERT_TRUE(host::ReadCabinet(bytes, {}, &members, &error)) << error;
+    EXPECT_EQ(members.size(), 3u);
+    EXPECT_EQ(members[1].bytes, std::string(5000, 'x'));
+    members.clear();
+    host::CabinetLimits small;
+    small.maxMemberBytes = 4999;
+    EXPECT_FALSE(host::ReadCabinet(bytes, small, &members, &error));
+    EXPECT_NE(error.find("'A.001' is larger than 4999"), std::string::npos) << error;
+    small = {};
+    small.maxTotalBytes = 5005;
+    EXPECT_FALSE(host::ReadCabinet(bytes, small, &members, &error));
+    EXPECT_NE(error.find("more than 5005 bytes"), std::string::npos) << error;
+    small = {};
+    small.maxMembers = 2;
+    EXPECT_FALSE(host::ReadCabinet(bytes, small, &members, &error));
+    EXPECT_NE(error.find("more than 2 members"), std::string::npos) << error;
+    EXPECT_TRUE(members.empty());
+    // Cut short, the cabinet is refused rather than read in part.
+    EXPECT_FALSE(host::ReadCabinet(bytes.substr(0, bytes.size() - 100), {}, &members, &error));
+    EXPECT_TRUE(members.empty());
+}
