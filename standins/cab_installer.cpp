@@ -236,7 +236,9 @@ public:
     // Writes the file, moving one that is there aside until the run is over.
     DWORD PutFile(const std::u16string& path, std::string_view bytes) {
         std::u16string backup;
-        if (Exists(path)) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_ACCESS_DENIED;
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
             for (int n = 0; backup.empty() || Exists(backup); ++n)
                 backup = path.substr(0, path.rfind(u'\\') + 1) + u"~wceload" + FromUtf8(Num(n)) + u".tmp";
             if (!MoveFileW(path.c_str(), backup.c_str())) return GetLastError();
@@ -266,6 +268,9 @@ public:
         if (rc == ERROR_SUCCESS) m_values.push_back({root, key, name, std::move(old)});
         return rc;
     }
+
+    // The folders this run made, parents first, for the record.
+    const std::vector<std::u16string>& CreatedFolders() const { return m_folders; }
 
     // The keys this run made, for the record, so that removal can take them away again.
     std::vector<std::u16string> CreatedKeys() const {
@@ -440,6 +445,7 @@ public:
             {u"Shortcuts", REG_MULTI_SZ, MultiData(shortcuts)},
             {u"RegValues", REG_MULTI_SZ, MultiData(values)},
             {u"RegKeys", REG_MULTI_SZ, MultiData(journal.CreatedKeys())},
+            {u"Folders", REG_MULTI_SZ, MultiData(journal.CreatedFolders())},
         };
         for (const auto& value : record)
             if (LONG rc = journal.PutValue(HKEY_LOCAL_MACHINE, recordKey, value.name, value.type, value.data);
@@ -472,6 +478,7 @@ public:
         const std::vector<std::u16string> shortcuts = ReadMulti(record, u"Shortcuts");
         const std::vector<std::u16string> values = ReadMulti(record, u"RegValues");
         const std::vector<std::u16string> keys = ReadMulti(record, u"RegKeys");
+        const std::vector<std::u16string> folders = ReadMulti(record, u"Folders");
         RegCloseKey(record);
 
         SetupLibrary library;
@@ -514,6 +521,8 @@ public:
             if (root && slash != std::u16string::npos && KeyIsEmptyTree(root, it->substr(slash + 1)))
                 RegDeleteKeyW(root, it->c_str() + slash + 1);
         }
+        // Folders the installation made go when they are empty.
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it) RemoveDirectoryW(it->c_str());
         HKEY apps = nullptr;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppsKey, 0, 0, &apps) == ERROR_SUCCESS) {
             RegDeleteKeyW(apps, name.c_str());

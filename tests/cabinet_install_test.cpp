@@ -205,6 +205,8 @@ TEST_F(CabInstaller, InstallsFilesValuesAndShortcutThenRemovesThem) {
     ASSERT_EQ(removal.code, 0) << removal.err;
     EXPECT_EQ(DeviceFile(u"\\Windows\\Dawnstep.exe"), "<missing>");
     EXPECT_EQ(DeviceFile(u"\\Windows\\StartUp\\Dawnstep.lnk"), "<missing>");
+    EXPECT_EQ(GetFileAttributesW(u"\\Program Files\\Dawn"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW(u"\\Program Files"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Number(HKEY_LOCAL_MACHINE, u"Software\\Dawn", u"Count"), 0xDEADBEEFu);
     // The value that was there before stays; the key it made for HKCU goes with its value.
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, u"Software\\Dawn", u"Kept"), u"old");
@@ -351,6 +353,17 @@ TEST_F(CabInstaller, FullStoreUndoesTheWholeRun) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(DeviceFile(u"\\Windows\\Dawnstep.exe"), "previous");
+}
+
+// A folder where a file goes is not replaced: the run fails and leaves the folder as it was.
+TEST_F(CabInstaller, FolderInTheWayOfAFileUndoesTheRun) {
+    ASSERT_TRUE(CreateDirectoryW(u"\\Windows\\Dawnstep.exe", nullptr));
+    PutCabinet(Description());
+    const std::string before = Snapshot();
+    const InstallerRun run = Install();
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("cannot write file \\Windows\\Dawnstep.exe (error 5)"), std::string::npos) << run.err;
+    EXPECT_EQ(Snapshot(), before);
 }
 
 // The installer trusts nothing it writes: host code a cabinet brings runs only where the front
