@@ -9,8 +9,7 @@
 #include "cabinet_trust.h"
 #include "cli.h"
 #include "commands.h"
-#include "host/cabinet/install_plan.h"
-#include "host/kernel/ansi_codepage.h"
+#include "host/cabinet/cabinet.h"
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/text.h"
@@ -84,18 +83,9 @@ int Install(const std::vector<std::string>& argv) {
 
     cli::Session session;
     if (!cli::OpenSession(args.positional[0], args, &session)) return cli::kFailure;
-    host::Device& device = *session.device;
-    int codePage = host::kDefaultAnsiCodePage;
-    if (!host::DeviceAnsiCodePage(device, &codePage, &error)) return cli::Fail(cli::kFailure, "install: " + error);
-    // A cabinet the installer will refuse gets no trust; the installer then says why it refuses.
-    host::CeCabinet cabinet;
-    host::InstallPlan plan;
-    if (host::ReadCeCabinet(bytes, host::CabinetLimits{}, codePage, &cabinet, &error) &&
-        host::PlanInstall(cabinet, &plan, &error)) {
-        std::vector<std::u16string> trusted;
-        if (!setup::TrustBuildCodeInCabinet(device, cabinet, plan, &trusted, &error))
-            return cli::Fail(cli::kFailure, "install: " + error);
-    }
+    std::vector<std::u16string> trusted;
+    if (!setup::TrustBuildCodeInCabinet(*session.device, bytes, &trusted, &error))
+        return cli::Fail(cli::kFailure, "install: " + error);
 
     if (!CreateDirectoryW(u"\\Temp", nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         return cli::Fail(cli::kFailure, "install: cannot make \\Temp (error " + std::to_string(GetLastError()) + ")");
