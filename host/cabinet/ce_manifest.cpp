@@ -173,7 +173,7 @@ private:
     }
 
     // A list of string ids ending with 0: the components of a path.
-    bool Spec(Table table, size_t index, size_t at, size_t length, CePath* path) {
+    bool PathIds(Table table, size_t index, size_t at, size_t length, CePath* path) {
         if (length < 4 || length % 2)
             return FailEntry(table, index, "its path of " + Num(length) + " bytes is not a list of string ids");
         const size_t ids = length / 2;
@@ -208,7 +208,7 @@ private:
             dir.id = m_in.U16(at);
             if (dir.id == 0) return FailEntry(kDirs, i, "id 0 stands for the install folder and cannot be redefined");
             if (!m_dirIds.insert(dir.id).second) return FailEntry(kDirs, i, "id " + Num(dir.id) + " is used twice");
-            if (!Spec(kDirs, i, tail, length, &dir.path)) return false;
+            if (!PathIds(kDirs, i, tail, length, &dir.path)) return false;
             m->directories.push_back(std::move(dir));
             return true;
         });
@@ -242,7 +242,7 @@ private:
             if (root < 1 || root > 4) return FailEntry(kHives, i, "root " + Num(root) + " is not one of 1 to 4");
             key.root = static_cast<CeRegistryRoot>(root);
             if (!m_keyIds.insert(key.id).second) return FailEntry(kHives, i, "id " + Num(key.id) + " is used twice");
-            if (!Spec(kHives, i, tail, length, &key.path)) return false;
+            if (!PathIds(kHives, i, tail, length, &key.path)) return false;
             m->registryKeys.push_back(std::move(key));
             return true;
         });
@@ -306,7 +306,7 @@ private:
             if (link.targetIsFile ? !m_fileIds.count(link.target) : link.target != 0 && !m_dirIds.count(link.target))
                 return FailEntry(kLinks, i, std::string("its target ") + (link.targetIsFile ? "file " : "directory ") +
                                                 Num(link.target) + " is not in the manifest");
-            if (!Spec(kLinks, i, tail, length, &link.path)) return false;
+            if (!PathIds(kLinks, i, tail, length, &link.path)) return false;
             m->shortcuts.push_back(std::move(link));
             return true;
         });
@@ -496,7 +496,7 @@ private:
         return true;
     }
 
-    std::string SpecBytes(const CePath& path) {
+    std::string IdBytes(const CePath& path) {
         std::string bytes;
         for (const std::u16string& part : path) {
             const uint16_t id = m_stringIds.at(part);
@@ -529,7 +529,7 @@ private:
         StartTable(kDirs, m_m.directories.size());
         for (const CeDirectory& d : m_m.directories) {
             m_out.U16(d.id);
-            if (!Tail(SpecBytes(d.path), "a directory's path")) return false;
+            if (!Tail(IdBytes(d.path), "a directory's path")) return false;
         }
         return true;
     }
@@ -554,7 +554,7 @@ private:
             m_out.U16(k.id);
             m_out.U16(uint16_t(k.root));
             m_out.U16(0);
-            if (!Tail(SpecBytes(k.path), "a registry key's path")) return false;
+            if (!Tail(IdBytes(k.path), "a registry key's path")) return false;
         }
         return true;
     }
@@ -625,7 +625,7 @@ private:
             m_out.U16(s.folder);
             m_out.U16(s.target);
             m_out.U16(s.targetIsFile ? 1 : 0);
-            if (!Tail(SpecBytes(s.path), "a shortcut's path")) return false;
+            if (!Tail(IdBytes(s.path), "a shortcut's path")) return false;
         }
         return true;
     }
