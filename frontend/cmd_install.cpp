@@ -84,7 +84,8 @@ int Install(const std::vector<std::string>& argv) {
     cli::Session session;
     if (!cli::OpenSession(args.positional[0], args, &session)) return cli::kFailure;
     std::vector<std::u16string> trusted;
-    if (!setup::TrustBuildCodeInCabinet(*session.device, bytes, &trusted, &error))
+    std::vector<setup::PriorTrust> prior;
+    if (!setup::TrustBuildCodeInCabinet(*session.device, bytes, &trusted, &prior, &error))
         return cli::Fail(cli::kFailure, "install: " + error);
 
     if (!CreateDirectoryW(u"\\Temp", nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
@@ -106,6 +107,7 @@ int Install(const std::vector<std::string>& argv) {
                         nullptr, &info)) {
         code = GetLastError();
         DeleteFileW(copy.c_str());
+        setup::RestorePriorTrust(*session.device, prior);
         return cli::Fail(cli::kFailure, "install: cannot start \\Windows\\wceload.exe (error " + std::to_string(code) +
                                             "); an image made before the installer existed needs pocketsim init");
     }
@@ -115,6 +117,7 @@ int Install(const std::vector<std::string>& argv) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     DeleteFileW(copy.c_str());
+    setup::RestorePriorTrust(*session.device, prior);
     return exitCode == 0 ? cli::kOk : cli::kFailure;
 }
 

@@ -11,6 +11,7 @@
 #include "host/cabinet/install_plan.h"
 #include "host/kernel/device.h"
 #include "host/modules/trusted_code.h"
+#include "host/store/object_store.h"
 #include "platform/modules.h"
 #include "platform/registry.h"
 #include "platform/winerror.h"
@@ -122,4 +123,24 @@ TEST_F(PocketsimInstall, RefusalsAreOneLineAndChangeNothing) {
     EXPECT_EQ(Run({"reg", "export", m_image}).out, before);
     EXPECT_EQ(Run({"ls", m_image, "\\Temp"}).out, "");
     EXPECT_EQ(Run({"install", m_image}).exitCode, 2);
+}
+
+// The build's code recorded ahead for a path whose trusted file the installation keeps: the kept
+// file stays runnable.
+TEST_F(PocketsimInstall, KeptHostCodeStaysRunnable) {
+    Init();
+    host::CeCabinetDescription d;
+    d.appName = u"Keep";
+    d.files.push_back({{kBuild / "flashmgr.so", {}}, u"%CE2%", u"muiapply.exe", host::kCeFileNoOverwrite});
+    const auto r = Run({"install", m_image, MakeCabinet(d)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "file \\Windows\\muiapply.exe kept\ninstalled \"Keep\"\n");
+    auto device = Open();
+    fs::path hostPath;
+    DWORD error = 0;
+    ASSERT_TRUE(device->Files().ResolveExisting(u"\\Windows\\muiapply.exe", &hostPath, &error));
+    std::string reason;
+    const int fd = host::OpenTrustedCode(*device, u"\\Windows\\muiapply.exe", hostPath, &error, &reason);
+    EXPECT_GE(fd, 0) << reason;
+    if (fd >= 0) close(fd);
 }
