@@ -32,6 +32,7 @@ int Diff(const std::vector<std::string>& args);
 int Check(const std::vector<std::string>& args);
 int Roundtrip(const std::vector<std::string>& args);
 int Skin(const std::vector<std::string>& args);
+int Install(const std::vector<std::string>& args);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.
 int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& events);

@@ -150,6 +150,17 @@ std::filesystem::path PackageDir() {
     return ec ? std::filesystem::current_path() : self.parent_path();
 }
 
+std::vector<std::filesystem::path> BuildModules() {
+    // Kept in step with the Install* steps above.
+    const std::filesystem::path dir = PackageDir();
+    std::vector<std::filesystem::path> modules{dir / "vexor.so",    dir / "muiapply",     dir / "flashmgr.so",
+                                               dir / "lingo.cpl",   dir / "keyboards.so", dir / "wceload"};
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "layouts", ec))
+        if (entry.path().extension() == ".vxb") modules.push_back(entry.path());
+    return modules;
+}
+
 bool ParseScreenSize(const std::string& text, int* width, int* height) {
     int w = 0, h = 0;
     char tail = 0;
@@ -222,6 +233,8 @@ bool PopulateBareDevice(host::Device& device, const ImageOptions& options, std::
     if (!WriteDword(HKEY_CURRENT_USER, u"MUI", u"CurLang", 0x0409, error)) return false;
     // The Today screen's skin plug-in starts with the portrait skin.
     if (!WriteText(HKEY_LOCAL_MACHINE, kTodaySkinKey, u"skin", kTodayPortraitSkin, error)) return false;
+    // The device's cabinet installer, played by the emulator.
+    if (!InstallHostCode(device, PackageDir() / "wceload", u"\\Windows\\wceload.exe", error)) return false;
     return InstallDeviceInformation(device, options, error);
 }
 

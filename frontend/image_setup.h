@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "host/kernel/ansi_codepage.h"
 #include "host/kernel/device.h"
@@ -28,6 +29,10 @@ struct ImageOptions {
 
 // The folder of the built package (pocketsim's own folder): skins/ and the package's libraries.
 std::filesystem::path PackageDir();
+
+// The build's own host code that an image may hold (what PopulateImage copies in, beside
+// pocketsim): the only content a cabinet may bring in as code that runs.
+std::vector<std::filesystem::path> BuildModules();
 
 // Runs on the installed device (host::CurrentDevice()); false with a reason on failure.
 bool PopulateImage(host::Device& device, const ImageOptions& options, std::string* error);

@@ -35,6 +35,7 @@ const Command kCommands[] = {
     {"check", commands::Check, "check language packages and configuration scripts without running them"},
     {"roundtrip", commands::Roundtrip, "switch a scratch copy to a package and back, and list what did not come back"},
     {"skin", commands::Skin, "check a skin library: its resources and the screens it fits"},
+    {"install", commands::Install, "install a device cabinet into an image as the device's cabinet installer does"},
     {"put", commands::Put, "copy a file into an image (as data: the image never runs it)"},
     {"run", commands::Run, "start a device program and wait for it"},
     {"boot", commands::Boot, "play one boot: the drivers, then the start-up folder"},

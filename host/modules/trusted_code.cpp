@@ -18,6 +18,7 @@
 #include "host/kernel/database.h"
 #include "host/kernel/device.h"
 #include "host/kernel/sha256.h"
+#include "host/store/device_path.h"
 #include "host/store/object_store.h"
 #include "platform/text.h"
 #include "platform/winerror.h"
@@ -153,12 +154,31 @@ std::string DescriptorPath(int fd) {
     return path + "/fd/" + std::to_string(fd);
 }
 
-bool TrustInstalledCode(Device& device, std::u16string_view devicePath, std::string* reason) {
+namespace {
+
+bool RecordTrust(Device& device, std::u16string_view devicePath, const Sha256Digest& hash, std::string* reason) {
     const std::optional<Key>& key = EmulatorKey();
     if (!key) {
         if (reason) *reason = "the emulator has no key to seal what it installs";
         return false;
     }
+    const std::string folded = FoldedPath(devicePath);
+    const Sha256Digest seal = Seal(*key, folded, hash);
+    Database& db = device.Db();
+    const bool ok = db.Exec(kTrustSchema) &&
+                    db.Prepare("INSERT INTO trusted_code(path, hash, seal) VALUES(?1, ?2, ?3) "
+                               "ON CONFLICT(path) DO UPDATE SET hash=excluded.hash, seal=excluded.seal")
+                        .BindBlob(1, folded.data(), folded.size())
+                        .BindBlob(2, hash.data(), hash.size())
+                        .BindBlob(3, seal.data(), seal.size())
+                        .Run();
+    if (!ok && reason) *reason = "cannot record it: " + db.LastError();
+    return ok;
+}
+
+}  // namespace
+
+bool TrustInstalledCode(Device& device, std::u16string_view devicePath, std::string* reason) {
     fs::path hostPath;
     DWORD code = 0;
     if (!device.Files().ResolveExisting(devicePath, &hostPath, &code)) {
@@ -172,18 +192,20 @@ bool TrustInstalledCode(Device& device, std::u16string_view devicePath, std::str
         if (reason) *reason = "the file cannot be read";
         return false;
     }
-    const std::string folded = FoldedPath(devicePath);
-    const Sha256Digest seal = Seal(*key, folded, *hash);
-    Database& db = device.Db();
-    const bool ok = db.Exec(kTrustSchema) &&
-                    db.Prepare("INSERT INTO trusted_code(path, hash, seal) VALUES(?1, ?2, ?3) "
-                               "ON CONFLICT(path) DO UPDATE SET hash=excluded.hash, seal=excluded.seal")
-                        .BindBlob(1, folded.data(), folded.size())
-                        .BindBlob(2, hash->data(), hash->size())
-                        .BindBlob(3, seal.data(), seal.size())
-                        .Run();
-    if (!ok && reason) *reason = "cannot record it: " + db.LastError();
-    return ok;
+    return RecordTrust(device, devicePath, *hash, reason);
+}
+
+bool TrustExpectedCode(Device& device, std::u16string_view devicePath, const Sha256Digest& hash, std::string* reason) {
+    // Spelt as the loader and CreateProcessW look it up: from the root, one backslash apart.
+    std::vector<std::u16string> parts;
+    const DWORD code = SplitDevicePath(devicePath, PathKind::Entry, &parts);
+    if (code != ERROR_SUCCESS || parts.empty()) {
+        if (reason) *reason = "not a device path (error " + std::to_string(code) + ")";
+        return false;
+    }
+    std::u16string path;
+    for (const std::u16string& part : parts) path += u"\\" + part;
+    return RecordTrust(device, path, hash, reason);
 }
 
 int OpenTrustedCode(Device& device, std::u16string_view devicePath, const fs::path& hostPath, DWORD* error,

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "host/kernel/sha256.h"
 #include "platform/wintypes.h"
 
 namespace host {
@@ -19,6 +20,12 @@ class Device;
 
 // Records the file now at devicePath as host code this emulator installed. False with a reason.
 bool TrustInstalledCode(Device& device, std::u16string_view devicePath, std::string* reason);
+
+// Records that the file at devicePath, once it holds content with this hash, is host code this
+// emulator installed. The file need not exist yet: the front end records so, before it starts a
+// program that will write the file (the cabinet installer), for exactly the content it knows as
+// its own. False with a reason (a path that is no device path among them).
+bool TrustExpectedCode(Device& device, std::u16string_view devicePath, const Sha256Digest& hash, std::string* reason);
 
 // Opens hostPath, the file found for devicePath, to run it: the descriptor of the file as it was
 // checked, so that what is loaded or started is what was verified; -1 with the platform's error
