@@ -63,6 +63,58 @@ std::u16string TemporaryPath(const std::string& hostPath) {
 
 }  // namespace
 
+int InstallCabinet(host::Device& device, const std::string& cabPath, bool listing, std::string* error) {
+    std::string bytes;
+    if (!cli::ReadInputFile(cabPath, kMaxCabinetBytes, "cabinet", &bytes, error)) return cli::kFailure;
+    std::vector<host::CabinetMember> members;
+    if (!host::ReadCabinet(bytes, host::CabinetLimits{}, &members, error)) {
+        *error = cli::Name(cabPath) + ": " + *error;
+        return cli::kFailure;
+    }
+    members.clear();
+
+    std::vector<std::u16string> trusted;
+    std::vector<setup::PriorTrust> prior;
+    if (!setup::TrustBuildCodeInCabinet(device, bytes, &trusted, &prior, error)) return cli::kFailure;
+
+    if (!CreateDirectoryW(u"\\Temp", nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        *error = "cannot make \\Temp (error " + std::to_string(GetLastError()) + ")";
+        return cli::kFailure;
+    }
+    const std::u16string copy = TemporaryPath(cabPath);
+    DWORD code = 0;
+    if (!WriteDeviceFile(copy, bytes, &code)) {
+        *error = "cannot copy the cabinet into the image as " + ToUtf8(copy) + " (error " + std::to_string(code) +
+                 (code == ERROR_DISK_FULL ? ": the store is full" : "") + ")";
+        return cli::kFailure;
+    }
+    bytes.clear();
+
+    // The installer writes to this program's standard output and error; what this program
+    // printed so far goes first.
+    cli::Flush();
+    std::u16string commandLine = (listing ? u"\"" : u"/silent \"") + copy + u"\"";
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(u"\\Windows\\wceload.exe", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        nullptr, &info)) {
+        code = GetLastError();
+        DeleteFileW(copy.c_str());
+        setup::RestorePriorTrust(device, prior);
+        *error = "cannot start \\Windows\\wceload.exe (error " + std::to_string(code) +
+                 "); an image made before the installer existed needs pocketsim init";
+        return cli::kFailure;
+    }
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    DeleteFileW(copy.c_str());
+    setup::RestorePriorTrust(device, prior);
+    // The installer has said why on standard error.
+    return exitCode == 0 ? cli::kOk : cli::kFailure;
+}
+
 int Install(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
@@ -72,53 +124,21 @@ int Install(const std::vector<std::string>& argv) {
         return cli::kOk;
     }
     if (args.positional.size() != 2) return cli::Fail(cli::kUsage, "install takes IMAGE FILE.CAB (see --help)");
-    const std::string& cabPath = args.positional[1];
+    // A file that is no cabinet is refused before the image is opened.
     std::string bytes;
-    if (!cli::ReadInputFile(cabPath, kMaxCabinetBytes, "cabinet", &bytes, &error))
-        return cli::Fail(cli::kFailure, "install: " + error);
     std::vector<host::CabinetMember> members;
+    if (!cli::ReadInputFile(args.positional[1], kMaxCabinetBytes, "cabinet", &bytes, &error))
+        return cli::Fail(cli::kFailure, "install: " + error);
     if (!host::ReadCabinet(bytes, host::CabinetLimits{}, &members, &error))
-        return cli::Fail(cli::kFailure, "install: " + cli::Name(cabPath) + ": " + error);
+        return cli::Fail(cli::kFailure, "install: " + cli::Name(args.positional[1]) + ": " + error);
+    bytes.clear();
     members.clear();
 
     cli::Session session;
     if (!cli::OpenSession(args.positional[0], args, &session)) return cli::kFailure;
-    std::vector<std::u16string> trusted;
-    std::vector<setup::PriorTrust> prior;
-    if (!setup::TrustBuildCodeInCabinet(*session.device, bytes, &trusted, &prior, &error))
-        return cli::Fail(cli::kFailure, "install: " + error);
-
-    if (!CreateDirectoryW(u"\\Temp", nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return cli::Fail(cli::kFailure, "install: cannot make \\Temp (error " + std::to_string(GetLastError()) + ")");
-    const std::u16string copy = TemporaryPath(cabPath);
-    DWORD code = 0;
-    if (!WriteDeviceFile(copy, bytes, &code))
-        return cli::Fail(cli::kFailure, "install: cannot copy the cabinet into the image as " + ToUtf8(copy) + " (error " +
-                                            std::to_string(code) + (code == ERROR_DISK_FULL ? ": the store is full" : "") +
-                                            ")");
-    bytes.clear();
-
-    // The installer writes to this program's standard output and error; what this program
-    // printed so far goes first.
-    cli::Flush();
-    std::u16string commandLine = u"\"" + copy + u"\"";
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(u"\\Windows\\wceload.exe", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        nullptr, &info)) {
-        code = GetLastError();
-        DeleteFileW(copy.c_str());
-        setup::RestorePriorTrust(*session.device, prior);
-        return cli::Fail(cli::kFailure, "install: cannot start \\Windows\\wceload.exe (error " + std::to_string(code) +
-                                            "); an image made before the installer existed needs pocketsim init");
-    }
-    WaitForSingleObject(info.hProcess, INFINITE);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    DeleteFileW(copy.c_str());
-    setup::RestorePriorTrust(*session.device, prior);
-    return exitCode == 0 ? cli::kOk : cli::kFailure;
+    const int code = InstallCabinet(*session.device, args.positional[1], true, &error);
+    if (code != cli::kOk && !error.empty()) return cli::Fail(code, "install: " + error);
+    return code;
 }
 
 }  // namespace commands

@@ -33,6 +33,10 @@ int Check(const std::vector<std::string>& args);
 int Roundtrip(const std::vector<std::string>& args);
 int Skin(const std::vector<std::string>& args);
 int Install(const std::vector<std::string>& args);
+// Installs a device cabinet (a host file) on the device through its cabinet installer, the build's
+// own code in it trusted where it lands; with listing, the installer prints what it installs. The
+// exit status; *error says why when the installer did not (it reports its own refusals).
+int InstallCabinet(host::Device& device, const std::string& cabPath, bool listing, std::string* error);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.
 int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& events);

@@ -533,6 +533,9 @@ public:
         return 0;
     }
 
+    // /silent: only failures are reported.
+    void Silence() { m_silent = true; }
+
     int Usage(const std::string& why) {
         std::fprintf(m_err, "wceload: %s (usage: wceload [/noui] [/silent] PATH.CAB | wceload /u \"PROVIDER NAME\")\n",
                      why.c_str());
@@ -550,6 +553,7 @@ private:
         return Fail(why + "; nothing was installed");
     }
     void Line(const std::string& line) {
+        if (m_silent) return;
         std::fprintf(m_out, "%s\n", line.c_str());
         std::fflush(m_out);
     }
@@ -595,6 +599,7 @@ private:
     }
 
     std::FILE* m_out;
+    bool m_silent = false;
     std::FILE* m_err;
     std::string m_subject;
 };
@@ -635,7 +640,11 @@ int RunCabInstaller(std::u16string_view commandLine, std::FILE* out, std::FILE* 
         const std::u16string word = NextWord(&peek);
         if (word.empty() || word.front() != u'/') break;
         rest = peek;
-        if (EqualsNoCase(word, u"/noui") || EqualsNoCase(word, u"/silent")) continue;
+        if (EqualsNoCase(word, u"/noui")) continue;
+        if (EqualsNoCase(word, u"/silent")) {
+            installer.Silence();
+            continue;
+        }
         if (EqualsNoCase(word, u"/u")) {
             const std::u16string name = Remainder(rest);
             if (name.empty()) return installer.Usage("/u needs the name of an installed application");
