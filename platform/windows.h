@@ -87,7 +87,11 @@ typedef LRESULT (*WNDPROC)(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
+#define WM_SETTINGCHANGE 0x001A
 #define WM_USER 0x0400
+
+// WM_SETTINGCHANGE's wParam after the screen turned: every top-level window is told.
+#define SETTINGCHANGE_RESET 0x3002
 
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
