@@ -27,6 +27,7 @@ int Ls(const std::vector<std::string>& args);
 int Get(const std::vector<std::string>& args);
 int Put(const std::vector<std::string>& args);
 int Diff(const std::vector<std::string>& args);
+int Rotate(const std::vector<std::string>& args);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.
 int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& events);

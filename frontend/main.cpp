@@ -33,6 +33,7 @@ const Command kCommands[] = {
     {"get", commands::Get, "copy a file out of an image"},
     {"diff", commands::Diff, "list what differs between two images: files, registry, databases"},
     {"put", commands::Put, "copy a file into an image (as data: the image never runs it)"},
+    {"rotate", commands::Rotate, "start the image's drivers, then turn the screen and tell every window"},
 };
 
 void PrintUsage(FILE* out) {
