@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/com.h"
 #include "platform/files.h"
@@ -232,6 +233,38 @@ TEST_F(DevPrepTest, FailsWhenTheLibraryIsMissingOrNotAServer) {
     InstallFile(kData / "driver_probe.so", u"\\Windows\\vexor.dll");
     EXPECT_EQ(2, setup::DevPrepMain());
     EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, u"CLSID\\{0ADFAAAF-2E1A-4A75-90A8-6C1E62A3A629}"));
+}
+
+}  // namespace
+
+namespace {
+
+using BuiltFilesTest = setup_tests::SetupTest;
+
+// Each built file carries the version resource its .rc gives it, naming the file.
+TEST_F(BuiltFilesTest, EachNamesItselfInItsVersion) {
+    const struct {
+        const char* built;
+        const WCHAR* device;
+        const char* name;
+    } files[] = {
+        {VX_DAWNSTEP_PROGRAM, u"\\Windows\\Dawnstep.exe", "Dawnstep.exe"},
+        {VX_REBOOTER_PROGRAM, u"\\Windows\\rebooter.exe", "rebooter.exe"},
+        {VX_DEVPREP_PROGRAM, u"\\Windows\\DevPrep.exe", "DevPrep.exe"},
+        {VX_PACKHOOK_LIBRARY, u"\\Windows\\Packhook.dll", "Packhook.dll"},
+        {VX_TILTWATCH_LIBRARY, u"\\Windows\\Tiltwatch.dll", "Tiltwatch.dll"},
+    };
+    for (const auto& file : files) {
+        InstallFile(file.built, file.device);
+        const DWORD size = GetFileVersionInfoSizeW(file.device, nullptr);
+        ASSERT_GT(size, 0u) << file.name;
+        std::vector<BYTE> block(size);
+        ASSERT_TRUE(GetFileVersionInfoW(file.device, 0, size, block.data()));
+        LPVOID value = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueW(block.data(), u"\\StringFileInfo\\040904B0\\OriginalFilename", &value, &length));
+        EXPECT_EQ(file.name, ToUtf8(static_cast<const WCHAR*>(value)));
+    }
 }
 
 }  // namespace
