@@ -25,7 +25,7 @@ struct Pumped {
     static inline std::atomic<DWORD> handledOn{0};
     static inline std::atomic<int> settingChanges{0};
     static inline std::atomic<WPARAM> lastChange{0};
-    HWND window = nullptr;
+    std::atomic<HWND> window{nullptr};
     DWORD threadId = 0;
     HANDLE thread = nullptr;
 
@@ -38,14 +38,20 @@ struct Pumped {
             ++settingChanges;
             lastChange = wParam;
             return 0;
-        case WM_DESTROY: PostQuitMessage(7); return 0;
+        case WM_DESTROY:
+            // Only the pumping thread's window ends a loop: the test's thread destroys its own
+            // windows and must not be left with a quit message.
+            if (GetWindowLongPtrW(window, GWLP_USERDATA)) PostQuitMessage(7);
+            return 0;
         default: return DefWindowProcW(window, message, wParam, lParam);
         }
     }
     static DWORD Run(LPVOID self) {
         auto* pumped = static_cast<Pumped*>(self);
-        pumped->window = CreateWindowExW(0, u"PumpedTest", u"", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                         CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+        HWND window = CreateWindowExW(0, u"PumpedTest", u"", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 1);
+        pumped->window = window;
         MSG msg{};
         // Destroyed from its own thread when asked with WM_CLOSE.
         while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
