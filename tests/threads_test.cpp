@@ -153,7 +153,8 @@ TEST_F(CrossThreadTest, ASentMessageIsHandledOnTheWindowsThread) {
     CloseHandle(pumped.thread);
 }
 
-// A window whose thread has ended without destroying it gets nothing: the send returns 0 at once.
+// A window whose thread has ended without destroying it gets nothing: the send returns 0 at once
+// and a post fails.
 TEST_F(CrossThreadTest, SendingToAWindowOfAnEndedThreadReturnsZero) {
     HWND orphan = nullptr;
     std::thread([&] {
@@ -165,6 +166,7 @@ TEST_F(CrossThreadTest, SendingToAWindowOfAnEndedThreadReturnsZero) {
     ASSERT_TRUE(SendWithin(orphan, WM_USER, 21, &result)) << "the send did not return";
     EXPECT_EQ(0, result);
     EXPECT_EQ(0u, Pumped::handledOn.load());
+    EXPECT_FALSE(PostMessageW(orphan, WM_USER, 1, 0));
     DestroyWindow(orphan);
 }
 

@@ -691,6 +691,11 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         host::Window* found = FindLive(window);
         if (!found) return FALSE;
         thread = found->thread;
+        // A window whose thread has ended has no queue that anyone reads.
+        if (thread == std::thread::id()) {
+            host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
         event.className = found->className;
     }
     host::NotifyWindowObserver(event);
