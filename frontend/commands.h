@@ -37,6 +37,7 @@ int Install(const std::vector<std::string>& args);
 // own code in it trusted where it lands; with listing, the installer prints what it installs. The
 // exit status; *error says why when the installer did not (it reports its own refusals).
 int InstallCabinet(host::Device& device, const std::string& cabPath, bool listing, std::string* error);
+int Rotate(const std::vector<std::string>& args);
 
 // Drives the keyboard of the installed device with `pocketsim keyboard` events; its exit status.
 int RunKeyboardEvents(host::Device& device, const std::vector<std::string>& events);

@@ -39,6 +39,7 @@ const Command kCommands[] = {
     {"put", commands::Put, "copy a file into an image (as data: the image never runs it)"},
     {"run", commands::Run, "start a device program and wait for it"},
     {"boot", commands::Boot, "play one boot: the drivers, then the start-up folder"},
+    {"rotate", commands::Rotate, "start the image's drivers, then turn the screen and tell every window"},
 };
 
 void PrintUsage(FILE* out) {

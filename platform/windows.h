@@ -87,7 +87,11 @@ typedef LRESULT (*WNDPROC)(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
+#define WM_SETTINGCHANGE 0x001A
 #define WM_USER 0x0400
+
+// WM_SETTINGCHANGE's wParam after the screen turned: every top-level window is told.
+#define SETTINGCHANGE_RESET 0x3002
 
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
@@ -188,8 +192,11 @@ BOOL IsWindow(HWND window);
 HWND GetParent(HWND window);
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// A window of another thread handles the message on its own thread, when that thread looks for
+// messages; the caller waits for the result, handling meanwhile what is sent to its own windows.
+// 0 for a window whose thread has ended.
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// window null: a message to the calling thread itself.
+// window null: a message to the calling thread itself. Fails for a window whose thread has ended.
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 // Posted messages in order, then WM_PAINT for a window whose update region is not empty.

@@ -30,6 +30,8 @@ typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t INT_PTR;
+// A DWORD on the 32-bit device; as wide as a pointer here, for values that carry pointers.
+typedef uintptr_t DWORD_PTR;
 typedef uint32_t COLORREF;
 typedef int32_t HRESULT;
 typedef int32_t LCID;

@@ -73,10 +73,24 @@ ComRuntime::~ComRuntime() {
     for (const auto& server : m_servers) FreeLibrary(server.module);
 }
 
+namespace {
+
+bool ConsumeInitFailure(Device& device) {
+    const std::string text = device.Setting(kComInitFailuresSetting);
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const long left = std::stol(text);
+    if (left <= 0) return false;
+    device.SetSetting(kComInitFailuresSetting, std::to_string(left - 1));
+    return true;
+}
+
+}  // namespace
+
 HRESULT ComRuntime::Initialize(DWORD flags) {
     // The device accepts either concurrency model; the option bits of later systems are ignored.
     const DWORD known = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE | COINIT_SPEED_OVER_MEMORY;
     if (flags & ~known) return E_INVALIDARG;
+    if (ConsumeInitFailure(m_device)) return E_OUTOFMEMORY;
     DWORD model = flags & COINIT_APARTMENTTHREADED;
     std::lock_guard guard(m_lock);
     ThreadState& state = m_threads[std::this_thread::get_id()];

@@ -31,6 +31,12 @@ bool UnregisterBuiltinClass(const CLSID& clsid);
 // caller; null when out of memory. It grows on writes as a stream on global memory does.
 IStream* CreateMemoryStream(const void* data, size_t size);
 
+// A test facility of the emulator, not of the device: while the image's setting
+// "com.init_failures" holds a positive decimal number N, CoInitializeEx fails with E_OUTOFMEMORY
+// and stores N - 1, so that a test makes the next N initialisations fail, also in a program the
+// test starts. Any other value fails nothing.
+inline constexpr char kComInitFailuresSetting[] = "com.init_failures";
+
 class ComRuntime {
 public:
     explicit ComRuntime(Device& device);

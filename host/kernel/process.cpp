@@ -22,6 +22,7 @@
 #include "host/kernel/device.h"
 #include "host/kernel/handles.h"
 #include "host/kernel/scheduler.h"
+#include "host/kernel/threads.h"
 #include "host/modules/trusted_code.h"
 #include "host/store/object_store.h"
 #include "host/windows/window.h"
@@ -318,13 +319,16 @@ namespace {
 
 std::shared_ptr<host::ProcessObject> WaitableProcess(HANDLE handle) {
     auto process = host::ReferenceHandleAs<host::ProcessObject>(handle, host::HandleType::Process);
-    if (!process) process = host::ReferenceHandleAs<host::ProcessObject>(handle, host::HandleType::Thread);
+    // A thread handle is a started program's main thread or a thread of CreateThread.
+    if (!process)
+        process = std::dynamic_pointer_cast<host::ProcessObject>(host::ReferenceHandle(handle, host::HandleType::Thread));
     return process;
 }
 
 }  // namespace
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    if (DWORD result = 0; host::WaitForCreatedThread(handle, milliseconds, &result)) return result;
     auto process = WaitableProcess(handle);
     if (!process) {
         host::SetLastErrorCode(ERROR_INVALID_HANDLE);

@@ -1,5 +1,6 @@
 // Process-wide platform calls: last error, message boxes, the trace sink, time, metrics.
 #include "host/kernel/scheduler.h"
+#include "host/kernel/threads.h"
 #include "platform/winbase.h"
 
 #include <atomic>
@@ -41,6 +42,7 @@ std::atomic<OtherProgramsRunner> g_otherPrograms{nullptr};
 void SetOtherProgramsRunner(OtherProgramsRunner runner) { g_otherPrograms.store(runner); }
 
 void YieldToOtherPrograms() {
+    if (IsCreatedThread()) return;
     if (OtherProgramsRunner runner = g_otherPrograms.load()) runner();
 }
 

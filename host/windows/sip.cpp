@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/kernel/device.h"
+#include "host/windows/rotation.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "host/windows/window.h"
@@ -154,6 +155,20 @@ HRESULT Sip::SetCurrentIM(const CLSID& clsid) {
     return wasShown ? Show() : Start();
 }
 
+namespace {
+
+// The SIP window follows the screen's rotation as every top-level window learns of it: from the
+// settings-change broadcast.
+LRESULT SipWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTINGCHANGE && wParam == SETTINGCHANGE_RESET) {
+        if (auto* sip = reinterpret_cast<Sip*>(GetWindowLongPtrW(window, GWLP_USERDATA))) sip->FollowRotation();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
 HRESULT Sip::CreateSipWindow() {
     if (m_window) return S_OK;
     const int width = m_device.ScreenWidth(), height = m_device.ScreenHeight();
@@ -162,6 +177,8 @@ HRESULT Sip::CreateSipWindow() {
         m_device.Trace(FormatW(u"SIP: no window for a %dx%d screen\n", width, height));
         return E_FAIL;
     }
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SipWindowProc));
     ShowWindow(m_window, SW_HIDE);
     Dock(DefaultHeight());
     return S_OK;
@@ -327,13 +344,15 @@ HRESULT Sip::PenMessage(Pen kind, int x, int y) {
 }
 
 HRESULT Sip::Rotate() {
-    const int width = m_device.ScreenWidth(), height = m_device.ScreenHeight();
-    if (!m_device.SetSetting("screen.width", std::to_string(height)) ||
-        !m_device.SetSetting("screen.height", std::to_string(width)))
-        return E_FAIL;
-    if (!m_window) return S_OK;
+    m_rotation = S_OK;
+    if (!RotateScreen(m_device, nullptr)) return E_FAIL;
+    return m_rotation;
+}
+
+void Sip::FollowRotation() {
+    if (!m_window) return;
     Dock(DefaultHeight());
-    return m_im ? SendSipInfo() : S_OK;
+    m_rotation = m_im ? SendSipInfo() : S_OK;
 }
 
 HRESULT Sip::SettingsChanged() { return m_im ? SendSipInfo() : S_OK; }

@@ -92,10 +92,13 @@ public:
     // WM_LBUTTONDOWN, WM_MOUSEMOVE and WM_LBUTTONDBLCLK with MK_LBUTTON, WM_LBUTTONUP without.
     // S_FALSE when the panel is hidden (the pen finds nothing), E_FAIL when there is no panel.
     HRESULT PenMessage(Pen kind, int x, int y);
-    // Turns the screen (swaps the "screen.width" and "screen.height" settings), gives the SIP
-    // window the new width and the default height of the new orientation, docks it, and calls
-    // ReceiveSipInfo.
+    // Turns the screen as RotateScreen (host/windows/rotation.h) does; the SIP window follows
+    // the broadcast (FollowRotation). What ReceiveSipInfo returned, or E_FAIL when the screen
+    // could not be turned.
     HRESULT Rotate();
+    // After the screen turned: gives the SIP window the new width and the default height of the
+    // new orientation, docks it, and calls ReceiveSipInfo.
+    void FollowRotation();
     // Tells the input method that settings changed: ReceiveSipInfo with the current rectangle.
     HRESULT SettingsChanged();
     // Paints the panel now and returns its pixels, or null when there is no panel.
@@ -119,6 +122,7 @@ private:
     HWND m_window = nullptr;
     bool m_shown = false;
     bool m_comInitialized = false;
+    HRESULT m_rotation = S_OK;  // what FollowRotation's ReceiveSipInfo returned
 };
 
 // The SIP of a device, made on first use; null without a device.

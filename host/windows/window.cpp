@@ -20,13 +20,15 @@
 namespace host {
 
 WindowTable& Windows() {
-    static WindowTable table;
-    return table;
+    // Never destroyed: threads of the process may still use their windows while it exits.
+    static WindowTable* table = new WindowTable;
+    return *table;
 }
 
 HWND AddWindow(std::unique_ptr<Window> window) {
     if (!window->processId) window->processId = GetCurrentProcessId();
     if (!window->threadId) window->threadId = static_cast<DWORD>(::syscall(SYS_gettid));
+    NoteWindowThread();
     auto& table = Windows();
     std::lock_guard guard(table.lock);
     uintptr_t value = kWindowBase + table.next++ * kWindowStep;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <cstdlib>
 #include <utility>
@@ -15,6 +16,7 @@
 
 #include "host/kernel/device.h"
 #include "host/kernel/scheduler.h"
+#include "host/kernel/threads.h"
 #include "host/gdi/gdi_objects.h"
 #include "platform/gdi.h"
 #include "platform/text.h"
@@ -70,21 +72,117 @@ ClassEntry* FindClass(ClassTable& table, LPCWSTR name) {
     return nullptr;
 }
 
+LRESULT Call(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// A message sent from another thread, waiting to be handled on the window's thread; the sender
+// waits until done.
+struct SentMessage {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    LRESULT result = 0;
+    bool done = false;
+};
+
 struct ThreadQueue {
     std::deque<MSG> posted;
+    std::deque<std::shared_ptr<SentMessage>> sent;
     bool quit = false;
     int quitCode = 0;
+    // The thread has made windows and has not ended: messages sent to it will be handled.
+    bool alive = false;
 };
 
 struct QueueTable {
     std::mutex lock;
+    // Wakes threads waiting for messages and senders waiting for their answer.
     std::condition_variable changed;
     std::map<std::thread::id, ThreadQueue> queues;
 };
 
 QueueTable& Queues() {
-    static QueueTable table;
-    return table;
+    // Never destroyed: threads of the process may still wait for messages while it exits.
+    static QueueTable* table = new QueueTable;
+    return *table;
+}
+
+// Marks a thread that made windows as gone when it ends: what was sent to it is answered with 0,
+// and its windows belong to no thread any more, so later sends to them return 0 at once (even
+// when a new thread is given the ended one's identifier).
+struct ThreadPresence {
+    bool noted = false;
+    ~ThreadPresence() {
+        if (!noted) return;
+        const auto self = std::this_thread::get_id();
+        {
+            auto& table = Windows();
+            std::lock_guard guard(table.lock);
+            for (auto& [value, w] : table.live)
+                if (w->thread == self) w->thread = std::thread::id();
+        }
+        auto& queues = Queues();
+        {
+            std::lock_guard guard(queues.lock);
+            ThreadQueue& queue = queues.queues[self];
+            for (auto& sent : queue.sent) sent->done = true;
+            queues.queues.erase(self);
+        }
+        queues.changed.notify_all();
+    }
+};
+
+thread_local ThreadPresence t_presence;
+
+// Handles what other threads sent to this one, in the order sent.
+void HandleSentMessages() {
+    auto& queues = Queues();
+    for (;;) {
+        std::shared_ptr<SentMessage> sent;
+        {
+            std::lock_guard guard(queues.lock);
+            auto it = queues.queues.find(std::this_thread::get_id());
+            if (it == queues.queues.end() || it->second.sent.empty()) return;
+            sent = std::move(it->second.sent.front());
+            it->second.sent.pop_front();
+        }
+        const LRESULT result = Call(sent->hwnd, sent->message, sent->wParam, sent->lParam);
+        {
+            std::lock_guard guard(queues.lock);
+            sent->result = result;
+            sent->done = true;
+        }
+        queues.changed.notify_all();
+    }
+}
+
+// Sends to a window of another thread and waits for its answer, handling meanwhile what is sent
+// to this thread (two threads sending to each other must not wait for ever). 0 when the
+// window's thread has ended or ends before handling it.
+LRESULT SendToOtherThread(HWND window, std::thread::id thread, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto sent = std::make_shared<SentMessage>();
+    sent->hwnd = window;
+    sent->message = message;
+    sent->wParam = wParam;
+    sent->lParam = lParam;
+    auto& queues = Queues();
+    {
+        std::lock_guard guard(queues.lock);
+        auto it = queues.queues.find(thread);
+        if (thread == std::thread::id() || it == queues.queues.end() || !it->second.alive) return 0;
+        it->second.sent.push_back(sent);
+    }
+    queues.changed.notify_all();
+    // The window may belong to the simulated programs, which look for messages only while this
+    // program gives them the processor.
+    YieldToOtherPrograms();
+    for (;;) {
+        HandleSentMessages();
+        std::unique_lock guard(queues.lock);
+        if (sent->done) return sent->result;
+        queues.changed.wait_for(guard, std::chrono::milliseconds(50));
+        if (sent->done) return sent->result;
+    }
 }
 
 // The last pen-down, for turning a second one into a double-click.
@@ -273,6 +371,14 @@ std::optional<MSG> PendingPaint(HWND window, UINT low, UINT high) {
 }  // namespace
 
 void WakeMessageWaiters() { Queues().changed.notify_all(); }
+
+void NoteWindowThread() {
+    if (t_presence.noted) return;
+    t_presence.noted = true;
+    auto& queues = Queues();
+    std::lock_guard guard(queues.lock);
+    queues.queues[std::this_thread::get_id()].alive = true;
+}
 
 HWND PenEvent(HWND window, PenKind kind, int x, int y, DWORD time) {
     HWND target = nullptr;
@@ -567,6 +673,9 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         event.wParam = wParam;
         event.lParam = lParam;
         host::NotifyWindowObserver(event);
+        const std::thread::id thread = found->thread;
+        if (thread != std::this_thread::get_id())
+            return host::SendToOtherThread(window, thread, message, wParam, lParam);
     }
     return host::Call(window, message, wParam, lParam);
 }
@@ -582,6 +691,11 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         host::Window* found = FindLive(window);
         if (!found) return FALSE;
         thread = found->thread;
+        // A window whose thread has ended has no queue that anyone reads.
+        if (thread == std::thread::id()) {
+            host::SetLastErrorCode(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
         event.className = found->className;
     }
     host::NotifyWindowObserver(event);
@@ -614,6 +728,7 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
         return FALSE;
     }
     host::YieldToOtherPrograms();
+    host::HandleSentMessages();
     auto found = host::TakePosted(window, filterMin, filterMax, remove & PM_REMOVE);
     if (!found) found = host::PendingPaint(window, filterMin, filterMax);
     if (!found) return FALSE;
@@ -629,6 +744,7 @@ BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax) {
     if (window && !FindLive(window)) return -1;
     for (;;) {
         if (PeekMessageW(msg, window, filterMin, filterMax, PM_REMOVE)) return msg->message == WM_QUIT ? FALSE : TRUE;
+        host::NoteThreadWaitsForMessages();
         auto& queues = host::Queues();
         std::unique_lock guard(queues.lock);
         // Paint requests are not queued, so the wait also wakes now and then to look for them.

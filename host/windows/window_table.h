@@ -57,6 +57,10 @@ T WithWindow(HWND window, T fallback, Use use) {
 // need the window to exist (its fields are then read without the lock, on the window's thread).
 Window* FindLive(HWND window);
 
+// Records the calling thread as one that has windows (AddWindow calls it), so that messages
+// other threads send to them wait for it, and are answered with 0 once it has ended.
+void NoteWindowThread();
+
 // A thread blocked in GetMessageW looks again (an update region may have appeared).
 void WakeMessageWaiters();
 

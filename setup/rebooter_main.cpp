@@ -1,0 +1,5 @@
+// The rebooter program.
+#include "platform/winbase.h"
+#include "rebooter.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) { return setup::RebooterMain(instance); }
