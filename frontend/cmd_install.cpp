@@ -3,6 +3,7 @@
 // the members that are the build's own programs and libraries are recorded as trusted where the
 // installer will write them; any other host code in a cabinet stays data the image never runs.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "host/cabinet/cabinet.h"
+#include "host/kernel/process.h"
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/text.h"
@@ -95,8 +97,12 @@ int InstallCabinet(host::Device& device, const std::string& cabPath, bool listin
     cli::Flush();
     std::u16string commandLine = (listing ? u"\"" : u"/silent \"") + copy + u"\"";
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(u"\\Windows\\wceload.exe", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        nullptr, &info)) {
+    // Without the listing, nothing the installer and the programs it starts show is printed.
+    if (!listing) ::setenv(host::kQuietVariable, "1", 1);
+    const BOOL started = CreateProcessW(u"\\Windows\\wceload.exe", commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, nullptr, &info);
+    if (!listing) ::unsetenv(host::kQuietVariable);
+    if (!started) {
         code = GetLastError();
         DeleteFileW(copy.c_str());
         setup::RestorePriorTrust(device, prior);

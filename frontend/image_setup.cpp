@@ -42,11 +42,6 @@ bool WriteDword(HKEY root, const WCHAR* subKey, const WCHAR* name, DWORD value, 
     return rc == ERROR_SUCCESS;
 }
 
-// The sample skins, Classic first: the first valid skin found becomes the default, and the
-// device lists files in the order they were made. No title is part of another's: the options dialog
-// finds the file of the chosen title as a part of its path.
-const char* const kSkins[] = {"Classic.vxs", "Capslock.vxs", "Grande.vxs"};
-
 // Copies a built host module into the image and records it as host code the emulator installed,
 // which is all that may run there.
 bool InstallHostCode(host::Device& device, const std::filesystem::path& built, const WCHAR* target,
@@ -64,20 +59,6 @@ bool InstallHostCode(host::Device& device, const std::filesystem::path& built, c
     return true;
 }
 
-bool InstallSkins(host::Device& device, std::string* error) {
-    std::filesystem::path skins = PackageDir() / "skins";
-    for (const char* name : kSkins) {
-        DWORD code = 0;
-        std::u16string target = u"\\Windows\\" + FromUtf8(name);
-        if (!device.Files().ImportHostFile(skins / name, target, &code)) {
-            *error = "cannot install " + (skins / name).string() + " as " + ToUtf8(target) + " (" +
-                     DescribeError(code) + ")";
-            return false;
-        }
-    }
-    return true;
-}
-
 // The device information library, on the devices that have a ROM version.
 bool InstallDeviceInformation(host::Device& device, const ImageOptions& options, std::string* error) {
     if (options.romVersion.empty()) return true;
@@ -88,35 +69,16 @@ bool InstallDeviceInformation(host::Device& device, const ImageOptions& options,
     return InstallHostCode(device, PackageDir() / "flashmgr.so", u"\\Windows\\flashmgr.dll", error);
 }
 
-// The companion keyboard's layouts, in the order of their file names, the order in which the
-// device lists them.
-bool InstallLayouts(host::Device& device, std::string* error) {
-    std::vector<std::filesystem::path> layouts;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(PackageDir() / "layouts", ec))
-        if (entry.path().extension() == ".vxb") layouts.push_back(entry.path());
-    if (ec) {
-        *error = "cannot list the keyboard layouts in " + (PackageDir() / "layouts").string() + ": " + ec.message();
-        return false;
-    }
-    std::sort(layouts.begin(), layouts.end());
-    for (const auto& layout : layouts)
-        if (!InstallHostCode(device, layout, (u"\\Windows\\" + FromUtf8(layout.filename().string())).c_str(), error))
-            return false;
-    return true;
-}
-
-// The package: skins, the input method library registered as the device's registration tool
-// does it (so that the SIP finds it, first), the language packages, the configuration runner, the
-// language switcher applet and the layouts.
+// The package, as a device gets it: its cabinet installed by the device's cabinet installer, whose
+// setup library runs the package's device preparation (the input method's registration, so that
+// the SIP finds it first).
 bool InstallPackage(host::Device& device, std::string* error) {
-    const WCHAR* const inputMethod = u"\\Windows\\vexor.dll";
-    return InstallSkins(device, error) && InstallHostCode(device, PackageDir() / "vexor.so", inputMethod, error) &&
-           commands::CallServerExport(inputMethod, "DllRegisterServer", error) &&
-           InstallLanguagePackages(device, PackageDir() / "samples", error) &&
-           InstallHostCode(device, PackageDir() / "muiapply", u"\\Windows\\muiapply.exe", error) &&
-           InstallHostCode(device, PackageDir() / "lingo.cpl", u"\\Windows\\Lingo.cpl", error) &&
-           InstallLayouts(device, error);
+    const std::filesystem::path cabinet = PackageDir() / "Vexor.CAB";
+    std::string reason;
+    if (commands::InstallCabinet(device, cabinet.string(), false, &reason) == 0) return true;
+    *error = "cannot install the package's cabinet " + cabinet.string() +
+             (reason.empty() ? " (the installer said why)" : ": " + reason);
+    return false;
 }
 
 // The device's other keyboards, registered as input methods after the package's own, which stays
@@ -151,10 +113,12 @@ std::filesystem::path PackageDir() {
 }
 
 std::vector<std::filesystem::path> BuildModules() {
-    // Kept in step with the Install* steps above.
+    // Kept in step with the Install* steps above and the package cabinet (packaging/).
     const std::filesystem::path dir = PackageDir();
-    std::vector<std::filesystem::path> modules{dir / "vexor.so",    dir / "muiapply",     dir / "flashmgr.so",
-                                               dir / "lingo.cpl",   dir / "keyboards.so", dir / "wceload"};
+    std::vector<std::filesystem::path> modules{
+        dir / "vexor.so",     dir / "muiapply",     dir / "flashmgr.so",  dir / "lingo.cpl",   dir / "keyboards.so",
+        dir / "wceload",      dir / "Dawnstep.exe", dir / "rebooter.exe", dir / "DevPrep.exe", dir / "Packhook.dll",
+        dir / "Tiltwatch.dll"};
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(dir / "layouts", ec))
         if (entry.path().extension() == ".vxb") modules.push_back(entry.path());

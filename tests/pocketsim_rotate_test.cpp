@@ -21,8 +21,9 @@ protected:
     }
 };
 
+// A device without the package, so that only the drivers the test gives start.
 TEST_F(PocketsimRotate, TheRotationDriverPointsTheTodaySkinAtTheNewShape) {
-    Init();
+    Init({"--bare"});
     std::string reason;
     ASSERT_TRUE(setup_tests::InstallIntoImage(m_image, VX_TILTWATCH_LIBRARY, u"\\Windows\\Tiltwatch.dll", &reason))
         << reason;
@@ -47,7 +48,7 @@ TEST_F(PocketsimRotate, TheRotationDriverPointsTheTodaySkinAtTheNewShape) {
 
 // A library the emulator did not install never runs, and the screen still turns.
 TEST_F(PocketsimRotate, AnUntrustedDriverIsNotStarted) {
-    Init();
+    Init({"--bare"});
     auto r = Run({"put", m_image, VX_TILTWATCH_LIBRARY, "\\Windows\\Tiltwatch.dll"});
     ASSERT_EQ(0, r.exitCode) << r.err;
     Import("[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Tiltwatch]\r\n\"Dll\"=\"Tiltwatch.dll\"\r\n\"Prefix\"=\"TLT\"\r\n"
@@ -55,7 +56,9 @@ TEST_F(PocketsimRotate, AnUntrustedDriverIsNotStarted) {
     r = Run({"rotate", m_image});
     ASSERT_EQ(0, r.exitCode) << r.err;
     EXPECT_EQ("driver Tiltwatch: not started: not host code this emulator installed\nscreen 320x240\n", r.out);
-    EXPECT_EQ(std::string::npos, Skin().find("skin"));
+    // The device's own value, the portrait skin, stays.
+    EXPECT_NE(std::string::npos, Skin().find("hpSkinTodayPluginP.skin"));
+    EXPECT_EQ(std::string::npos, Skin().find("hpSkinTodayPluginL.skin"));
 }
 
 TEST_F(PocketsimRotate, UsageAndAMissingImage) {

@@ -22,6 +22,8 @@ class Device;
 
 inline constexpr char kImageVariable[] = "VX_DEVICE_IMAGE";
 inline constexpr char kProgramVariable[] = "VX_DEVICE_PROGRAM";
+// Set for started programs that print nothing on the console (their journal lines still count).
+inline constexpr char kQuietVariable[] = "VX_QUIET";
 
 enum class ProcessKind { Host, Started, Simulated };
 
