@@ -9,6 +9,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "host/kernel/device.h"
+#include "host/kernel/device_manager.h"
 #include "host/shell/startup.h"
 #include "host/windows/dialog_person.h"
 #include "platform/files.h"
@@ -31,10 +32,11 @@ const char kRunUsage[] =
 
 const std::string kBootUsage = std::string(
     "usage: pocketsim boot IMAGE [ACTION...] [--answer ok|cancel|yes|no]... [--trace]\n"
-    "Plays one boot of the device: the shell starts every item of \\Windows\\Startup in name\n"
-    "order (a shortcut's program with its arguments, or a program) and waits for each; a reset\n"
-    "ends the boot. A person at the dialogs the started programs open takes the actions, in\n"
-    "order, whichever program shows them:\n") + host::kDialogActionsUsage +
+    "Plays one boot of the device: the device manager starts the drivers under\n"
+    "HKLM\\Drivers\\BuiltIn (one `driver KEY: ...` line each), then the shell starts every item of\n"
+    "\\Windows\\Startup in name order (a shortcut's program with its arguments, or a program)\n"
+    "and waits for each; a reset ends the boot. A person at the dialogs the started programs\n"
+    "open takes the actions, in order, whichever program shows them:\n") + host::kDialogActionsUsage +
     "  --answer A   answer the next message box, in whichever program shows it\n"
     "  --trace      the script runs of the started programs print their trace on standard error\n"
     "Exit status 0, or 1 when an action could not be taken or was left over.\n";
@@ -129,6 +131,10 @@ int Boot(const std::vector<std::string>& argv) {
     SharedPerson person(device);
     if (!person.Share(words, answers, &error)) return cli::Fail(cli::kUsage, error);
     person.Trace(args.Has("trace"));
+    // The device manager starts the drivers first; they stay loaded in this process, as in the
+    // device's, while the start-up folder's programs run.
+    for (const host::DriverStart& driver : host::StartBuiltInDrivers(device))
+        cli::PrintLine("driver " + host::DescribeDriverStart(driver));
     const size_t items = host::RunStartupFolder(device, [](const host::StartupItem& item, bool done) {
         if (!done) {
             cli::PrintLine("startup " + Quoted(item.file) + ": " + Quoted(item.program) +

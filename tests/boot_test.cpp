@@ -27,6 +27,7 @@ TEST_F(BootTest, StartsItemsInNameOrderUntilAReset) {
     auto r = Run({"boot", m_image});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
+              "driver Tiltwatch: started\n"
               "skipped \"\\\\Windows\\\\Startup\\\\a.txt\": neither a shortcut nor a program\n"
               "skipped \"\\\\Windows\\\\Startup\\\\A0.lnk\": not a shortcut: it does not start with a character "
               "count and '#'\n"
