@@ -183,6 +183,21 @@ int FinishOutput(int code) {
     return kFailure;
 }
 
+bool ParseCommand(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions,
+                  const std::vector<std::string>& flagOptions, const std::string& usage, Args* args, int* code) {
+    std::string error;
+    if (!Parse(argv, valueOptions, flagOptions, args, &error)) {
+        *code = Fail(kUsage, error);
+        return false;
+    }
+    if (args->help) {
+        std::fputs(usage.c_str(), stdout);
+        *code = kOk;
+        return false;
+    }
+    return true;
+}
+
 int Fail(int code, const std::string& message) {
     Flush();
     std::cerr << "pocketsim: " << Escaped(message, std::string::npos) << std::endl;

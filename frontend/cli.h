@@ -28,6 +28,11 @@ struct Args {
 bool Parse(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions,
            const std::vector<std::string>& flagOptions, Args* args, std::string* error);
 
+// The start of every command: Parse, then the usage printed for --help. False when the command is
+// done, with its exit status in *code (0 after the help, kUsage with the reason on standard error).
+bool ParseCommand(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions,
+                  const std::vector<std::string>& flagOptions, const std::string& usage, Args* args, int* code);
+
 // Prints "pocketsim: MESSAGE" on standard error, control characters escaped as Name escapes
 // them, and returns code.
 int Fail(int code, const std::string& message);

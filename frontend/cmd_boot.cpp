@@ -75,11 +75,7 @@ private:
 int Run(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kRunUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"answer"}, {"trace"}, kRunUsage, &args, &code)) return code;
     if (args.positional.size() < 2) return cli::Fail(cli::kUsage, "run takes IMAGE PROGRAM [ARGS...] (see --help)");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);
@@ -112,11 +108,7 @@ int Run(const std::vector<std::string>& argv) {
 int Boot(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kBootUsage.c_str(), stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"answer"}, {"trace"}, kBootUsage, &args, &code)) return code;
     if (args.positional.empty()) return cli::Fail(cli::kUsage, "boot takes IMAGE [ACTION...] (see --help)");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);

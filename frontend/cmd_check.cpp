@@ -625,12 +625,7 @@ void CheckPairs(IXmlDocument* main, Findings& mainFindings, IXmlDocument* compan
 
 int Check(const std::vector<std::string>& argv) {
     cli::Args args;
-    std::string error;
-    if (!cli::Parse(argv, {"table", "companion"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"table", "companion"}, {}, kUsage, &args, &code)) return code;
     if (args.positional.empty()) return cli::Fail(cli::kUsage, "check takes FILE... (see --help)");
     const std::string tableName = args.Value("table", "lingo");
     if (tableName != "lingo" && tableName != "muiapply")

@@ -124,11 +124,7 @@ int Drop(host::DatabaseStore& store, const std::string& nameText, std::u16string
 int Db(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {}, {}, kUsage, &args, &code)) return code;
     const auto& pos = args.positional;
     if (pos.size() < 2) return cli::Fail(cli::kUsage, "db takes IMAGE and list, dump, load or drop (see --help)");
     const std::string& verb = pos[1];

@@ -31,11 +31,7 @@ const char kUsage[] =
 int Demo(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"answer"}, {}, kUsage, &args, &code)) return code;
     if (args.positional.size() > 1) return cli::Fail(cli::kUsage, "demo takes at most one IMAGE folder");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);

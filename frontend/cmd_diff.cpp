@@ -33,12 +33,7 @@ bool Read(const std::string& image, const cli::Args& args, std::vector<std::stri
 
 int Diff(const std::vector<std::string>& argv) {
     cli::Args args;
-    std::string error;
-    if (!cli::Parse(argv, {}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {}, {}, kUsage, &args, &code)) return code;
     if (args.positional.size() != 2) return cli::Fail(cli::kUsage, "diff takes IMAGE_A IMAGE_B (see --help)");
     std::vector<std::string> before, after;
     // One image at a time is the process's device.

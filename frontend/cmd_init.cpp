@@ -17,7 +17,7 @@ const char kUsage[] =
     "                     scripts through the device information library; without it the device\n"
     "                     has no such library and no ROM condition holds\n"
     "  --store-size SIZE  the capacity of the device's object store: bytes, or a number with K, M\n"
-    "                     or G (1024, 1024^2, 1024^3), from 1 to 1024G (default 32M); writes\n"
+    "                     or G (1024, 1024^2, 1024^3), from 1 to 1024G (default 64M); writes\n"
     "                     beyond it fail as on a full device\n"
     "  --ansi-codepage CP the device's ANSI code page, in which .reg files without a byte order\n"
     "                     mark that are not UTF-8 are read: 1252 (Western European, the default)\n"
@@ -31,12 +31,8 @@ const char kUsage[] =
 int Init(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"screen", "rom", "store-size", "ansi-codepage", "answer"}, {"force", "bare"}, &args, &error))
-        return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"screen", "rom", "store-size", "ansi-codepage", "answer"}, {"force", "bare"}, kUsage, &args, &code))
+        return code;
     if (args.positional.size() != 1) return cli::Fail(cli::kUsage, "init takes one IMAGE folder (see --help)");
     setup::ImageOptions options;
     options.bare = args.Has("bare");

@@ -124,11 +124,7 @@ int InstallCabinet(host::Device& device, const std::string& cabPath, bool listin
 int Install(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {}, {}, kUsage, &args, &code)) return code;
     if (args.positional.size() != 2) return cli::Fail(cli::kUsage, "install takes IMAGE FILE.CAB (see --help)");
     // A file that is no cabinet is refused before the image is opened.
     std::string bytes;

@@ -115,11 +115,7 @@ int RunLingoActions(host::Device& device, const std::vector<std::string>& words)
 int Lingo(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage.c_str(), stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"answer"}, {"trace"}, kUsage, &args, &code)) return code;
     if (args.positional.empty()) return cli::Fail(cli::kUsage, "lingo takes IMAGE and actions (see --help)");
     const std::vector<std::string> words(args.positional.begin() + 1, args.positional.end());
     std::vector<host::DialogAction> actions;

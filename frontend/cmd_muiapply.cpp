@@ -44,11 +44,7 @@ const char kUsage[] =
 int MuiApply(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"window", "foreground", "answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"window", "foreground", "answer"}, {"trace"}, kUsage, &args, &code)) return code;
     if (args.positional.empty() || args.positional.size() > 2)
         return cli::Fail(cli::kUsage, "muiapply takes IMAGE [SOURCE] (see --help)");
     std::vector<host::SimulatedWindowSpec> specs;

@@ -72,11 +72,7 @@ int RunOptionsActions(host::Device& device, const std::vector<std::string>& word
 int Options(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage.c_str(), stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"answer"}, {}, kUsage, &args, &code)) return code;
     if (args.positional.empty()) return cli::Fail(cli::kUsage, "options takes IMAGE and actions (see --help)");
     const std::vector<std::string> words(args.positional.begin() + 1, args.positional.end());
     std::vector<host::DialogAction> actions;

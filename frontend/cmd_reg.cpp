@@ -34,11 +34,7 @@ constexpr size_t kMaxRegFileBytes = 16u << 20;
 int Reg(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {}, {"utf16"}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {}, {"utf16"}, kUsage, &args, &code)) return code;
     const auto& pos = args.positional;
     if (pos.empty()) return cli::Fail(cli::kUsage, "reg needs export or import (see --help)");
     if (pos[0] == "export") {

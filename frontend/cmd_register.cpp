@@ -27,11 +27,7 @@ const char kUnregisterUsage[] =
 int RunRegistration(const std::vector<std::string>& argv, const char* usage, const char* exportName) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(usage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"answer"}, {}, usage, &args, &code)) return code;
     if (args.positional.size() != 1) return cli::Fail(cli::kUsage, "this command takes one IMAGE folder (see --help)");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);

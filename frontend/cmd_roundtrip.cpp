@@ -46,11 +46,7 @@ std::string Hex(DWORD language) {
 int Roundtrip(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"answer"}, {"trace"}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"answer"}, {"trace"}, kUsage, &args, &code)) return code;
     if (args.positional.size() != 2) return cli::Fail(cli::kUsage, "roundtrip takes IMAGE PACKAGE_B (see --help)");
     std::vector<int> answers;
     if (!cli::ParseAnswers(args, &answers, &error)) return cli::Fail(cli::kUsage, error);

@@ -83,12 +83,8 @@ int RunLanguageScript(const WCHAR* source, const WCHAR* companion, DWORD current
 int Script(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"companion", "cur", "target", "answer"}, {"trace", "dry-run"}, &args, &error))
-        return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"companion", "cur", "target", "answer"}, {"trace", "dry-run"}, kUsage, &args, &code))
+        return code;
     if (args.positional.size() != 2) return cli::Fail(cli::kUsage, "script takes IMAGE SOURCE (see --help)");
     DWORD current = 0, target = 0;
     const bool hasCurrent = args.Has("cur");

@@ -118,11 +118,7 @@ std::string Misfit(const Bitmap& portrait, const Bitmap& landscape, const Screen
 int SkinCheck(const std::vector<std::string>& argv) {
     cli::Args args;
     std::string error;
-    if (!cli::Parse(argv, {"screen"}, {}, &args, &error)) return cli::Fail(cli::kUsage, error);
-    if (args.help) {
-        std::fputs(kUsage, stdout);
-        return cli::kOk;
-    }
+    if (int code = 0; !cli::ParseCommand(argv, {"screen"}, {}, kUsage, &args, &code)) return code;
     if (args.positional.size() != 1) return cli::Fail(cli::kUsage, "skin check takes FILE.vxs (see --help)");
     std::vector<Screen> screens(std::begin(kScreens), std::end(kScreens));
     if (args.Has("screen")) {

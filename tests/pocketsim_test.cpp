@@ -78,17 +78,17 @@ TEST_F(PocketsimTest, InitKeepsTheStoreSize) {
     EXPECT_NE(r.err.find("store is full"), std::string::npos) << r.err;
 }
 
-// A fresh image has the default capacity the README gives, 32 MB, and its package and sample
+// A fresh image has the default capacity the README gives, 64 MB, and its package and sample
 // content (the fullest image: with the device information library) leave most of it free.
 TEST_F(PocketsimTest, AFreshImageLeavesMostOfTheStoreFree) {
     Init({"--rom", "1.10.5"});
     std::string error;
     auto device = host::Device::Open(m_image, &error);
     ASSERT_TRUE(device) << error;
-    EXPECT_EQ(device->Setting("store.capacity"), std::to_string(32u << 20));
+    EXPECT_EQ(device->Setting("store.capacity"), std::to_string(64u << 20));
     const uint64_t used = StoredBytes(device->StoreRoot());
     EXPECT_GT(used, 0u);
-    EXPECT_LT(used, uint64_t(16) << 20);
+    EXPECT_LT(used, uint64_t(32) << 20);
 }
 
 TEST_F(PocketsimTest, HelpWorksOnEveryCommand) {

@@ -25,11 +25,12 @@ class DatabaseStore;
 class ModuleTable;
 class ComRuntime;
 
-// A handheld's object store held a few tens of MB, shared with program memory. 32 MB holds what
-// `pocketsim init` installs (about 5 MB; about 8.5 MB from a sanitizer build, whose libraries and
-// programs are larger) with most of it free. Installed host programs count at their host size
-// like any other file: the store counts what its files hold, whoever wrote them.
-constexpr uint64_t kDefaultStoreCapacity = uint64_t(32) << 20;
+// A handheld's object store held a few tens of MB, shared with program memory. 64 MB holds what
+// `pocketsim init` installs (about 14 MB; about 25 MB from a sanitizer build, whose libraries and
+// programs are larger) with most of it free, and the package's cabinet beside it while it is
+// installed. Installed host programs count at their host size like any other file: the store
+// counts what its files hold, whoever wrote them.
+constexpr uint64_t kDefaultStoreCapacity = uint64_t(64) << 20;
 // The largest capacity a setting may give: far beyond any handheld, far from overflowing a sum.
 constexpr uint64_t kMaxStoreCapacity = uint64_t(1) << 40;
 
