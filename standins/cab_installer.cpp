@@ -16,6 +16,7 @@
 #include "host/cabinet/install_plan.h"
 #include "host/kernel/ansi_codepage.h"
 #include "host/kernel/device.h"
+#include "platform/cesetup.h"
 #include "platform/files.h"
 #include "platform/modules.h"
 #include "platform/registry.h"
@@ -25,14 +26,6 @@
 namespace standins {
 
 namespace {
-
-// The setup library's exports, as the device's installer calls them. Install_Init and
-// Uninstall_Init answer 0 to continue; Install_Exit answers 0 when the installation stands.
-using InstallInitProc = int (*)(HWND parent, BOOL firstCall, BOOL previouslyInstalled, LPCWSTR installDir);
-using InstallExitProc = int (*)(HWND parent, LPCWSTR installDir, WORD failedDirs, WORD failedFiles,
-                                WORD failedRegKeys, WORD failedRegValues, WORD failedShortcuts);
-using UninstallInitProc = int (*)(HWND parent, LPCWSTR installDir);
-using UninstallExitProc = int (*)(HWND parent);
 
 const WCHAR kAppsKey[] = u"SOFTWARE\\Apps";
 // A cabinet larger than this is refused before it is read.

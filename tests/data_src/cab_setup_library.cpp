@@ -1,6 +1,7 @@
 // A cabinet's setup library for the installer tests. Its answers come from the device's registry
 // (HKLM\Software\VxCabTest: "InitAnswer", "UninstallAnswer", 0 when absent) and it notes each call
 // there ("InitDir", "ExitCalls" with the failure counts it was given, "UninstallExitCalls").
+#include "platform/cesetup.h"
 #include "platform/registry.h"
 #include "platform/winerror.h"
 #include "platform/wintypes.h"
@@ -37,26 +38,26 @@ DWORD Length(LPCWSTR text) {
 
 }  // namespace
 
-VX_EXPORT int Install_Init(HWND, BOOL firstCall, BOOL previouslyInstalled, LPCWSTR installDir) {
+VX_EXPORT codeINSTALL_INIT Install_Init(HWND, BOOL firstCall, BOOL previouslyInstalled, LPCWSTR installDir) {
     Note(u"InitDir", REG_SZ, installDir, (Length(installDir) + 1) * sizeof(WCHAR));
     const DWORD flags = (firstCall ? 1 : 0) | (previouslyInstalled ? 2 : 0);
     Note(u"InitFlags", REG_DWORD, &flags, sizeof flags);
-    return int(Answer(u"InitAnswer"));
+    return static_cast<codeINSTALL_INIT>(Answer(u"InitAnswer"));
 }
 
-VX_EXPORT int Install_Exit(HWND, LPCWSTR, WORD dirs, WORD files, WORD keys, WORD values, WORD shortcuts) {
+VX_EXPORT codeINSTALL_EXIT Install_Exit(HWND, LPCWSTR, WORD dirs, WORD files, WORD keys, WORD values, WORD shortcuts) {
     const WORD counts[] = {dirs, files, keys, values, shortcuts};
     Note(u"ExitCalls", REG_BINARY, counts, sizeof counts);
-    return 0;
+    return codeINSTALL_EXIT_DONE;
 }
 
-VX_EXPORT int Uninstall_Init(HWND, LPCWSTR installDir) {
+VX_EXPORT codeUNINSTALL_INIT Uninstall_Init(HWND, LPCWSTR installDir) {
     Note(u"UninstallDir", REG_SZ, installDir, (Length(installDir) + 1) * sizeof(WCHAR));
-    return int(Answer(u"UninstallAnswer"));
+    return static_cast<codeUNINSTALL_INIT>(Answer(u"UninstallAnswer"));
 }
 
-VX_EXPORT int Uninstall_Exit(HWND) {
+VX_EXPORT codeUNINSTALL_EXIT Uninstall_Exit(HWND) {
     const DWORD one = 1;
     Note(u"UninstallExitCalls", REG_DWORD, &one, sizeof one);
-    return 0;
+    return codeUNINSTALL_EXIT_DONE;
 }
